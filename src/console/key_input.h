@@ -1,0 +1,53 @@
+// Key input: the console handles, the input mode, the key queue fed from
+// console key events, the control handler and the timed pause.
+//
+// Key codes: 0 to 255 are character codes; an extended key X is X*256+255;
+// -1 means no key. Key text: empty for no key, 1 byte for a character code,
+// 0xFF followed by X for an extended key.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/console_api.h"
+
+namespace veltrane {
+
+// Extended key codes the line editor acts on.
+inline constexpr std::int32_t kKeyHome = 0x47FF;
+inline constexpr std::int32_t kKeyUp = 0x48FF;
+inline constexpr std::int32_t kKeyLeft = 0x4BFF;
+inline constexpr std::int32_t kKeyRight = 0x4DFF;
+inline constexpr std::int32_t kKeyEnd = 0x4FFF;
+inline constexpr std::int32_t kKeyDown = 0x50FF;
+inline constexpr std::int32_t kKeyDelete = 0x53FF;
+inline constexpr std::int32_t kKeyWindowClose = 0x6BFF;
+
+// The standard handles, fetched once together; the first call also adds
+// processed input to the console input mode when input is a console.
+HANDLE console_input_handle();
+HANDLE console_output_handle();
+
+// True when standard input is not a console (GetConsoleMode fails on it).
+bool is_input_redirected();
+
+// Drains every pending console input event and queues the key codes they
+// yield. The first call installs the control handler. Never waits.
+void pump_key_events();
+
+// Pumps, then tells whether the queue holds a key. Consumes nothing.
+bool key_available();
+
+// Pumps, takes the oldest key off the queue as key text (empty when none),
+// then clears the key-hit flag.
+std::string read_key_text();
+
+// Pumps, returns whether a key was queued since the last check, and clears
+// that flag. The queue is not touched.
+bool key_hit_since_last_check();
+
+// Waits `ms` milliseconds in 50 ms sleeps, ending early when a key is hit
+// (see the implementation for the exact rule); -1 waits for a key.
+void timed_pause(std::int32_t ms);
+
+}  // namespace veltrane

@@ -1,0 +1,61 @@
+// The existence test, opening and closing by file number and by record.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "files/file_slot.h"
+
+namespace veltrane {
+
+// True exactly when the path names a file the process can open for reading.
+// A missing file, a directory, an empty path and an unreadable file are all
+// "not existing"; on POSIX so is anything that is not a regular file. Sets no
+// last error number.
+bool file_exists(const char* path);
+
+// Opens `name` as file number 1 to 254. Mode, access and lock as in FileSlot;
+// record length for random, input and output mode. Returns 0, 1 (bad number,
+// slot busy, size not measurable) or 2 (no stream mode could open it). In
+// binary mode with default access the stream is tried "r+b", then a new file
+// is created if none exists, then "rb" (access becomes read). An existing file
+// is never cut to length 0 by the fallback.
+std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access,
+                       std::int32_t lock, std::int32_t file_number, std::int32_t record_length);
+
+// Closes a file number; 0 closes every file slot and returns 0. Closing a
+// free slot, -1, or a number that names no record gives 1.
+std::int32_t file_close(std::int32_t file_number);
+
+// Flushes the stream of a file number; 3 when buffered bytes could not be
+// written out.
+std::int32_t file_flush(std::int32_t file_number);
+
+// Closes every open file slot 1 to 254 through its own close operation and
+// clears the table; does nothing unless a file was ever opened. The console
+// and reserved records are not touched.
+void close_all_slots();
+
+using DeviceOpen = std::int32_t (*)(FileSlot* slot, char* name, std::size_t length);
+
+// Record-level open: 1 when the record is already open; otherwise clears it,
+// stores the arguments, and calls the device's open routine, clearing the
+// record again when that fails.
+std::int32_t slot_open(FileSlot* slot, char* name, std::size_t length, std::int32_t mode,
+                       std::int32_t access, std::int32_t lock, std::int32_t record_length,
+                       std::int32_t encoding, DeviceOpen device_open);
+
+// Record-level close: 1 for a null or free record; a failing close operation
+// leaves the record as it is and returns its code; otherwise the record is
+// cleared.
+std::int32_t slot_close(FileSlot* slot);
+
+// The file device: disk files on the C library's buffered streams.
+std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length);
+extern const FileOps file_device_ops;
+
+// Positions a stream: origin 0 start, 1 current, 2 end. 0 on success.
+std::int32_t stream_seek(std::FILE* stream, std::int64_t offset, std::int32_t origin);
+
+}  // namespace veltrane

@@ -1,0 +1,34 @@
+#include "files/file_slot.h"
+
+#include "files/file_open.h"
+#include "process/runtime_state.h"
+
+namespace veltrane {
+namespace {
+
+constexpr std::int32_t kLastSlot = 254;
+
+// Index 0 is the reserved record (-1), index 1 the console record (0), then
+// file slots 1 to 254.
+FileSlot records[kLastSlot + 2] = {};
+bool opened_flag = false;
+
+void clear_slot_table() {
+  for (FileSlot& record : records) record = FileSlot{};
+  opened_flag = false;
+}
+
+const StatePart slot_table_part{clear_slot_table, close_all_slots};
+
+}  // namespace
+
+FileSlot* slot_for_number(std::int32_t file_number) {
+  if (file_number < -1 || file_number > kLastSlot) return nullptr;
+  return &records[file_number + 1];
+}
+
+bool any_file_opened() { return opened_flag; }
+
+void mark_file_opened(bool opened) { opened_flag = opened; }
+
+}  // namespace veltrane

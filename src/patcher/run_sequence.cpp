@@ -1,0 +1,98 @@
+#include "patcher/run_sequence.h"
+
+#include <cstdint>
+#include <string>
+
+#include "console/input_prompt.h"
+#include "console/key_input.h"
+#include "console/print.h"
+#include "files/file_open.h"
+#include "files/positioned_io.h"
+#include "patcher/patch_block.h"
+#include "platform/console_api.h"
+#include "process/command_tail.h"
+#include "process/process_exit.h"
+#include "process/runtime_state.h"
+
+namespace veltrane {
+namespace {
+
+constexpr std::int32_t kConsole = 0;
+constexpr std::int32_t kTarget = 1;
+constexpr std::int32_t kPauseMs = 2000;
+
+// Every failure: a tone, the message on a line of its own, a pause that a key
+// cuts short, and exit code 0.
+[[noreturn]] void failure_exit(const char* message) {
+  Beep(1000, 250);
+  print_text(kConsole, message, kPrintLineEnd);
+  timed_pause(kPauseMs);
+  process_exit(0);
+}
+
+// Little-endian, whatever the host's byte order.
+std::uint32_t word_from_bytes(const std::uint8_t (&bytes)[4]) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void bytes_from_word(std::uint32_t word, std::uint8_t (&bytes)[4]) {
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(word >> (8 * i));
+}
+
+// Shows the ID at `position`, asks for a new one and writes it back. True
+// when the word was handed to the file without a failure.
+bool replace_id(const char* label, std::int32_t position, std::uint8_t (&work)[4]) {
+  read_at(kTarget, position, work, patch_block::kWordSize);
+  print_text(kConsole, label + std::to_string(word_from_bytes(work)) + ". ", 0);
+  input_prompt("Please enter new ID: ", false, true);
+  std::uint32_t value = word_from_bytes(work);
+  input_read_u32(&value);
+  bytes_from_word(value, work);
+  return write_at(kTarget, position, work, patch_block::kWordSize) == 0;
+}
+
+}  // namespace
+
+void run_sequence() {
+  runtime_ensure_initialised();
+
+  print_text(kConsole, "Veltrane", kPrintLineEnd);
+  print_text(kConsole, "Sets the item and event pointer variable IDs of an rpg_rt file.",
+             kPrintLineEnd);
+  print_end(kConsole, kPrintLineEnd);
+
+  if (command_tail().empty()) {
+    failure_exit("No rpg_rt file! Please drag rpg_rt file onto veltrane.exe!");
+  }
+  const std::string path = command_tail();
+  if (!file_exists(path.c_str())) {
+    failure_exit("File not found! Please drag rpg_rt file onto veltrane.exe!");
+  }
+  file_open(path, kModeBinary, kAccessDefault, 0, kTarget, 0);
+
+  // One work word serves every read and write of the block, as the layout
+  // dictates; it is cleared once, before the marker read.
+  std::uint8_t work[4] = {0, 0, 0, 0};
+  read_at(kTarget, patch_block::kMarkerPosition, work, patch_block::kWordSize);
+  if (word_from_bytes(work) != patch_block::kMarkerValue) {
+    file_close(kTarget);
+    failure_exit("Invalid rpg_rt file!");
+  }
+
+  bool written = replace_id("Current item pointer variable ID is ", patch_block::kItemIdPosition, work);
+  written = replace_id("Current event pointer variable ID is ", patch_block::kEventIdPosition, work) &&
+            written;
+  // Buffered words reach the file only now: a failing flush or close means
+  // they did not arrive, and "Done." would be a lie.
+  written = file_flush(kTarget) == 0 && written;
+  written = file_close(kTarget) == 0 && written;
+  if (!written) failure_exit("Could not write rpg_rt file! Is it read-only or in use?");
+
+  print_end(kConsole, kPrintLineEnd);
+  print_text(kConsole, "Done.", kPrintLineEnd);
+  timed_pause(kPauseMs);
+  process_exit(0);
+}
+
+}  // namespace veltrane

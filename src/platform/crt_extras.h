@@ -1,0 +1,41 @@
+// C library extras that the Windows C runtime has and other platforms lack,
+// one small wrapper each, plus the stream opening rules the file layer relies on.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace veltrane::platform {
+
+// Opens a stream like fopen. On POSIX only regular files are opened, and the
+// open never blocks (a FIFO or device gives null), so a stray path cannot hang
+// the tool.
+std::FILE* open_stream(const char* name, const char* mode);
+
+// Creates a file that does not exist yet and opens it for reading and writing
+// ("w+b" semantics). Gives null, and touches nothing, when the name exists.
+std::FILE* create_new_stream(const char* name);
+
+// Length in bytes of the operating-system file behind the stream, or -1.
+std::int64_t stream_file_length(std::FILE* stream);
+
+// 0-based byte offset of the stream (fgetpos); false when it cannot be read.
+bool stream_get_position(std::FILE* stream, std::int64_t* offset);
+
+// Puts the stream at a 0-based byte offset (fsetpos): pending output is
+// written out, read-ahead dropped; an offset past the end is accepted.
+bool stream_set_position(std::FILE* stream, std::int64_t offset);
+
+// Locks or unlocks a byte range of the file behind the stream against other
+// processes; true on success.
+bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock);
+
+// Sets the floating-point unit to 64-bit precision and round-to-nearest.
+void set_floating_point_control();
+
+// Replaces every argument holding '*' or '?' that matches files by the
+// matching names, as the Windows C runtime does when wildcard expansion is on.
+// The vector returned lives for the whole process.
+void expand_wildcards(int* argc, char*** argv);
+
+}  // namespace veltrane::platform

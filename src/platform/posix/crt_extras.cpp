@@ -1,0 +1,128 @@
+#include "platform/crt_extras.h"
+
+#include <fcntl.h>
+#include <fenv.h>
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace veltrane::platform {
+namespace {
+
+int open_flags_for(const char* mode) {
+  const bool plus = std::strchr(mode, '+') != nullptr;
+  switch (mode[0]) {
+    case 'r':
+      return plus ? O_RDWR : O_RDONLY;
+    case 'w':
+      return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+    case 'a':
+      return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+    default:
+      return -1;
+  }
+}
+
+// Wraps a descriptor of a regular file in a blocking stream, or closes it.
+std::FILE* stream_for_regular_file(int fd, const char* mode) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = ENOENT;
+    return nullptr;
+  }
+  const int status = fcntl(fd, F_GETFL);
+  if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, mode);
+  if (stream == nullptr) close(fd);
+  return stream;
+}
+
+}  // namespace
+
+std::FILE* open_stream(const char* name, const char* mode) {
+  const int flags = open_flags_for(mode);
+  if (flags == -1) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; the type
+  // check below then refuses it.
+  const int fd = open(name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd == -1) return nullptr;
+  return stream_for_regular_file(fd, mode);
+}
+
+std::FILE* create_new_stream(const char* name) {
+  const int fd = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd == -1) return nullptr;
+  return stream_for_regular_file(fd, "w+b");
+}
+
+std::int64_t stream_file_length(std::FILE* stream) {
+  struct stat st {};
+  if (fstat(fileno(stream), &st) != 0) return -1;
+  return st.st_size;
+}
+
+bool stream_get_position(std::FILE* stream, std::int64_t* offset) {
+  const off_t at = ftello(stream);
+  if (at < 0) return false;
+  *offset = at;
+  return true;
+}
+
+bool stream_set_position(std::FILE* stream, std::int64_t offset) {
+  if (offset < 0) {
+    errno = EINVAL;
+    return false;
+  }
+  return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock) {
+  struct flock range {};
+  range.l_type = static_cast<short>(lock ? F_WRLCK : F_UNLCK);
+  range.l_whence = SEEK_SET;
+  range.l_start = static_cast<off_t>(start);
+  range.l_len = static_cast<off_t>(length);
+  return fcntl(fileno(stream), F_SETLK, &range) == 0;
+}
+
+void set_floating_point_control() {
+  // x86-64 doubles are computed in SSE registers at double precision; only the
+  // rounding mode needs setting.
+  fesetround(FE_TONEAREST);
+}
+
+void expand_wildcards(int* argc, char*** argv) {
+  static std::vector<std::string> storage;
+  static std::vector<char*> expanded;
+  storage.clear();
+  for (int i = 0; i < *argc; ++i) {
+    const char* arg = (*argv)[i];
+    glob_t matches{};
+    const bool wild = i > 0 && std::strpbrk(arg, "*?") != nullptr;
+    if (wild && glob(arg, GLOB_NOESCAPE, nullptr, &matches) == 0) {
+      for (std::size_t m = 0; m < matches.gl_pathc; ++m) storage.emplace_back(matches.gl_pathv[m]);
+    } else {
+      storage.emplace_back(arg);
+    }
+    if (wild) globfree(&matches);
+  }
+  expanded.clear();
+  for (auto& s : storage) expanded.push_back(s.data());
+  expanded.push_back(nullptr);
+  *argc = static_cast<int>(storage.size());
+  *argv = expanded.data();
+}
+
+}  // namespace veltrane::platform

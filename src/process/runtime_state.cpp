@@ -1,0 +1,58 @@
+#include "process/runtime_state.h"
+
+#include "platform/crt_extras.h"
+#include "process/process_exit.h"
+
+namespace veltrane {
+namespace {
+
+RuntimeState state{};
+// Head of the parts list; constant-initialised, so parts may link themselves
+// in from static constructors in any order.
+StatePart* parts = nullptr;
+
+}  // namespace
+
+RuntimeState& runtime_state() { return state; }
+
+StatePart::StatePart(void (*clear)(), void (*shutdown)())
+    : clear_(clear), shutdown_(shutdown), next_(parts) {
+  parts = this;
+}
+
+void runtime_init() {
+  if (++state.init_counter != 1) return;
+  const int counter = state.init_counter;
+  state = RuntimeState{};
+  state.init_counter = counter;
+  state.standard_input = stdin;
+  platform::set_floating_point_control();
+  for (StatePart* part = parts; part != nullptr; part = part->next_) {
+    if (part->clear_ != nullptr) part->clear_();
+  }
+  process_at_exit(runtime_shutdown);
+}
+
+void runtime_ensure_initialised() {
+  if (state.init_counter == 0) runtime_init();
+}
+
+void runtime_shutdown() {
+  if (--state.init_counter != 0) return;
+  for (StatePart* part = parts; part != nullptr; part = part->next_) {
+    if (part->shutdown_ != nullptr) part->shutdown_();
+  }
+}
+
+void store_arguments(int argument_count, char** argument_vector) {
+  state.argument_count = argument_count;
+  state.argument_vector = argument_vector;
+}
+
+void runtime_reset() {
+  state.init_counter = 0;
+  forget_exit_handlers();
+  runtime_init();
+}
+
+}  // namespace veltrane
