@@ -9,7 +9,9 @@
 #include <cerrno>
 
 // Lets the C runtime expand wildcards when it splits the command line.
-extern "C" int _dowildcard = -1;
+extern "C" {
+int _dowildcard = -1;
+}
 
 namespace veltrane::platform {
 
