@@ -1,0 +1,101 @@
+"""Shared pieces of the end-to-end tests: how to start the built program,
+natively or under Wine, and how to make sample targets."""
+import importlib.machinery
+import importlib.util
+import os
+import shutil
+import subprocess
+import tempfile
+from pathlib import Path
+
+TOP = Path(__file__).resolve().parents[2]
+
+_loader = importlib.machinery.SourceFileLoader("make_sample", str(TOP / "scripts" / "make-sample"))
+_spec = importlib.util.spec_from_loader("make_sample", _loader)
+make_sample = importlib.util.module_from_spec(_spec)
+_loader.exec_module(make_sample)
+
+BLOCK_OFFSET = make_sample.BLOCK_OFFSET
+BANNER = (b"Veltrane\r\n"
+          b"Sets the item and event pointer variable IDs of an rpg_rt file.\r\n"
+          b"\r\n")
+NO_FILE = b"No rpg_rt file! Please drag rpg_rt file onto veltrane.exe!\r\n"
+NOT_FOUND = b"File not found! Please drag rpg_rt file onto veltrane.exe!\r\n"
+INVALID = b"Invalid rpg_rt file!\r\n"
+NOT_WRITTEN = b"Could not write rpg_rt file! Is it read-only or in use?\r\n"
+
+
+class Program:
+    """The program under test. `wine_prefix` set means a Windows binary."""
+
+    def __init__(self, binary, wine_prefix=None):
+        self.binary = str(Path(binary).resolve())
+        self.wine_prefix = wine_prefix
+        if wine_prefix:
+            self.env = dict(os.environ, WINEDEBUG="-all", WINEARCH="win32",
+                            WINEPREFIX=str(Path(wine_prefix).resolve()))
+            ensure_wine_prefix(self.env)
+        else:
+            self.env = dict(os.environ)
+
+    def command(self, args):
+        if self.wine_prefix:
+            return ["wine", self.binary, *args]
+        return [self.binary, *args]
+
+    def run(self, args, cwd, stdin=b"", timeout=60, user=None):
+        """Runs with standard input and output redirected; returns
+        (exit code, standard output bytes)."""
+        command = self.command(args)
+        if user:
+            command = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", *command]
+        done = subprocess.run(command, input=stdin, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, cwd=cwd, env=self.env,
+                              timeout=timeout, check=False)
+        return done.returncode, done.stdout
+
+
+def ensure_wine_prefix(env):
+    """Creates the throwaway prefix once, outside any terminal, so that later
+    runs print nothing of Wine's own."""
+    prefix = Path(env["WINEPREFIX"])
+    if (prefix / "system.reg").exists():
+        return
+    prefix.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=300, check=False)
+    subprocess.run(["wineserver", "-w"], env=env, timeout=300, check=False)
+
+
+class WorkDir:
+    """A throwaway directory for one test's files."""
+
+    def __init__(self):
+        self.path = Path(tempfile.mkdtemp(prefix="veltrane-e2e-"))
+        os.chmod(self.path, 0o755)
+
+    def file(self, name, data):
+        target = self.path / name
+        target.write_bytes(data)
+        return target
+
+    def remove(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+def with_words(data, item, event, marker=195):
+    """The sample bytes with the patch block set to the given words."""
+    import struct
+    out = bytearray(data)
+    out[BLOCK_OFFSET:BLOCK_OFFSET + 12] = struct.pack("<III", marker, item, event)
+    return bytes(out)
+
+
+def program_from_argv(argv):
+    """--binary PATH [--wine-prefix DIR]"""
+    import argparse
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--wine-prefix")
+    args, rest = parser.parse_known_args(argv)
+    return Program(args.binary, args.wine_prefix), rest

@@ -1,0 +1,139 @@
+"""End-to-end runs with standard input and output redirected: the exact bytes
+printed, the exit code, and the target's bytes before and after."""
+import os
+import struct
+import sys
+import unittest
+from concurrent.futures import ThreadPoolExecutor
+
+import harness
+from harness import BANNER, BLOCK_OFFSET, INVALID, NO_FILE, NOT_FOUND, NOT_WRITTEN
+
+PROGRAM = None
+SAMPLE = harness.make_sample.sample()
+
+
+def ids_of(data):
+    return struct.unpack_from("<II", data, BLOCK_OFFSET + 4)
+
+
+class Redirected(unittest.TestCase):
+    def setUp(self):
+        self.work = harness.WorkDir()
+
+    def tearDown(self):
+        self.work.remove()
+
+    def run_on(self, args, stdin=b"", user=None):
+        return PROGRAM.run(args, cwd=self.work.path, stdin=stdin, user=user)
+
+    def test_success_replaces_both_words_and_nothing_else(self):
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        code, out = self.run_on(["RPG_RT.exe"], b"10\n20\n")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, BANNER + b"Current item pointer variable ID is 1. "
+                         b"Current event pointer variable ID is 2. \r\nDone.\r\n")
+        self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))
+
+    def test_failures_print_their_message_and_leave_the_file(self):
+        wrong_marker = bytearray(SAMPLE)
+        wrong_marker[BLOCK_OFFSET:BLOCK_OFFSET + 4] = b"\xC3\x00\x00\x01"
+        cases = {
+            "no argument": ([], None, NO_FILE),
+            "missing file": (["absent.exe"], None, NOT_FOUND),
+            "directory": (["folder"], None, NOT_FOUND),
+            "wrong marker": (["RPG_RT.exe"], bytes(wrong_marker), INVALID),
+            "shorter than the marker": (["RPG_RT.exe"], SAMPLE[:BLOCK_OFFSET + 3], INVALID),
+            "two files dropped": (["RPG_RT.exe", "RPG_RT.exe"], SAMPLE, NOT_FOUND),
+        }
+        (self.work.path / "folder").mkdir()
+        for name, (args, data, message) in cases.items():
+            with self.subTest(name):
+                target = self.work.file("RPG_RT.exe", data) if data is not None else None
+                code, out = self.run_on(args, b"10\n20\n")
+                self.assertEqual(code, 0)
+                self.assertEqual(out, BANNER + message)
+                if target is not None:
+                    self.assertEqual(target.read_bytes(), data)
+
+    def test_file_ending_right_after_the_marker_byte_grows_to_hold_both_words(self):
+        target = self.work.file("RPG_RT.exe", SAMPLE[:BLOCK_OFFSET] + b"\xC3")
+        code, out = self.run_on(["RPG_RT.exe"], b"7\n4294967295\n")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, BANNER + b"Current item pointer variable ID is 0. "
+                         b"Current event pointer variable ID is 0. \r\nDone.\r\n")
+        data = target.read_bytes()
+        self.assertEqual(len(data), BLOCK_OFFSET + 12)
+        self.assertEqual(data[:BLOCK_OFFSET], SAMPLE[:BLOCK_OFFSET])
+        self.assertEqual(data[BLOCK_OFFSET:], struct.pack("<III", 195, 7, 4294967295))
+
+    def test_largest_id_is_shown_unsigned_and_empty_input_writes_zero(self):
+        target = self.work.file("RPG_RT.exe", harness.with_words(SAMPLE, 0xFFFFFFFF, 0))
+        code, out = self.run_on(["RPG_RT.exe"], b"")
+        self.assertEqual(code, 0)
+        self.assertIn(b"Current item pointer variable ID is 4294967295. ", out)
+        self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 0, 0))
+
+    def test_path_with_blanks_and_wildcard_reach_the_file(self):
+        for name, arg in (("my game RPG_RT.exe", "my game RPG_RT.exe"),
+                          ("wild_target.bin", "wild_*.b?n")):
+            with self.subTest(arg):
+                target = self.work.file(name, SAMPLE)
+                code, out = self.run_on([arg], b"3\n4\n")
+                self.assertEqual(code, 0)
+                self.assertTrue(out.endswith(b"Done.\r\n"), out)
+                self.assertEqual(ids_of(target.read_bytes()), (3, 4))
+
+    @unittest.skipIf(os.geteuid() != 0, "needs root to switch to an unprivileged user")
+    def test_read_only_target_is_reported_not_written(self):
+        if PROGRAM.wine_prefix:
+            self.skipTest("Wine runs as root here and ignores the read-only permission")
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        os.chmod(target, 0o444)
+        code, out = self.run_on(["RPG_RT.exe"], b"10\n20\n", user=65534)
+        self.assertEqual(code, 0)
+        self.assertEqual(out, BANNER + b"Current item pointer variable ID is 1. "
+                         b"Current event pointer variable ID is 2. \r\n" + NOT_WRITTEN)
+        self.assertEqual(target.read_bytes(), SAMPLE)
+
+
+# Typed line -> item ID stored (the first item of the line).
+WORKED_VALUES = [
+    (b"", 0), (b"abc", 0), (b"12abc", 12), (b"+7", 7), (b"007", 7), (b"0x1F", 0),
+    (b"-1", 4294967295), (b"4294967295", 4294967295), (b"4294967296", 4294967295),
+    (b"&HFF", 255), (b"&hff", 255), (b"&O17", 15), (b"&B101", 5), (b"&H", 0),
+    (b"&H100000000", 4294967295), (b"&X5", 0), (b"1.5", 2), (b"2.5", 2), (b"12.7", 13),
+    (b"-0.5", 0), (b"-1.5", 4294967294), (b"1e3", 1000), (b"1D3", 1000), (b"12e", 12),
+    (b"1e10", 1410065408), (b"4294967296.0", 0), (b"1e19", 0), (b" 7 , 8", 7),
+    (b"7,8", 7), (b"7 8", 7), (b"1,5", 1), (b",5", 0), (b'"5"', 5), (b'"1,5"', 1),
+    (b'"1.5"', 2), (b"  42  ", 42), (b"2D2", 200), (b"&HD", 13),
+]
+
+
+class WorkedValues(unittest.TestCase):
+    def run_value(self, line):
+        work = harness.WorkDir()
+        try:
+            target = work.file("RPG_RT.exe", SAMPLE)
+            code, _ = PROGRAM.run(["RPG_RT.exe"], cwd=work.path, stdin=line + b"\n")
+            return code, ids_of(target.read_bytes())
+        finally:
+            work.remove()
+
+    def test_typed_lines_store_their_values(self):
+        with ThreadPoolExecutor(max_workers=6) as pool:
+            results = list(pool.map(lambda row: self.run_value(row[0]), WORKED_VALUES))
+        for (line, expected), (code, (item, _)) in zip(WORKED_VALUES, results):
+            with self.subTest(line=line):
+                self.assertEqual(code, 0)
+                self.assertEqual(item, expected)
+
+    def test_two_items_on_one_piped_line_feed_both_ids(self):
+        for line, ids in ((b"7,8", (7, 8)), (b",5", (0, 5)), (b"1 2", (1, 2))):
+            with self.subTest(line=line):
+                self.assertEqual(self.run_value(line)[1], ids)
+
+
+if __name__ == "__main__":
+    PROGRAM, rest = harness.program_from_argv(sys.argv[1:])
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
