@@ -1,0 +1,126 @@
+"""End-to-end runs on a real console in a tmux pane: what the screen shows,
+how keys edit the typed IDs, how long the pause lasts, and the file's bytes."""
+import struct
+import sys
+import time
+import unittest
+
+import harness
+from harness import BLOCK_OFFSET
+from pane import Pane
+
+PROGRAM = None
+SAMPLE = harness.make_sample.sample()
+BANNER_LINES = ["Veltrane", "Sets the item and event pointer variable IDs of an rpg_rt file.", ""]
+PROMPT = "Please enter new ID: "
+ITEM = "Current item pointer variable ID is "
+EVENT = "Current event pointer variable ID is "
+# Keys as the terminal sends them; Wine reads Home and End only in this form.
+HOME = "\x1b[H"
+END = "\x1b[F"
+
+
+def ids_of(data):
+    return struct.unpack_from("<II", data, BLOCK_OFFSET + 4)
+
+
+class Console(unittest.TestCase):
+    def setUp(self):
+        self.work = harness.WorkDir()
+        self.panes = []
+
+    def tearDown(self):
+        for pane in self.panes:
+            pane.close()
+        self.work.remove()
+
+    def start(self, args, stdin_file=None):
+        pane = Pane(PROGRAM.command(args), self.work.path, PROGRAM.env, stdin_file=stdin_file)
+        self.panes.append(pane)
+        return pane
+
+    def type_line(self, pane, *keys):
+        """Sends keys as named tmux keys, or literal text when prefixed by '='."""
+        for key in keys:
+            if key.startswith("="):
+                pane.send_literal(key[1:])
+            else:
+                pane.send(key)
+            time.sleep(0.05)
+
+    def test_piped_input_shows_both_ids_on_one_line_and_pauses_full_length(self):
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        stdin = self.work.file("input.txt", b"10\n20\n")
+        pane = self.start(["RPG_RT.exe"], stdin_file=stdin)
+        shown = pane.wait_for("Done.")
+        self.assertEqual(pane.exit_code(timeout=10), 0)
+        self.assertGreaterEqual(pane.ended_at - shown, 1.8)
+        lines = pane.screen().split("\n")
+        self.assertEqual(lines[0:3], BANNER_LINES)
+        self.assertEqual(lines[3], f"{ITEM}1. {EVENT}2.")
+        self.assertEqual(lines[4], "")
+        self.assertEqual(lines[5], "Done.")
+        self.assertEqual(ids_of(target.read_bytes()), (10, 20))
+
+    def test_failures_show_their_message_and_a_key_ends_the_pause(self):
+        (self.work.path / "folder").mkdir()
+        cases = {
+            "no argument": ([], "No rpg_rt file! Please drag rpg_rt file onto veltrane.exe!"),
+            "directory": (["folder"], "File not found! Please drag rpg_rt file onto veltrane.exe!"),
+        }
+        for name, (args, message) in cases.items():
+            with self.subTest(name):
+                pane = self.start(args)
+                shown = pane.wait_for(message)
+                self.assertEqual(pane.screen().split("\n")[:4], BANNER_LINES + [message])
+                time.sleep(0.3)
+                pane.send("x")
+                self.assertEqual(pane.exit_code(timeout=10), 0)
+                self.assertLess(pane.ended_at - shown, 1.5)
+
+    def test_typed_ids_with_editing_keys_are_stored(self):
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        pane = self.start(["RPG_RT.exe"])
+        pane.wait_for(PROMPT)
+        time.sleep(0.5)
+        # 1 2 3, Left, Backspace (drops 2), Home, 9, End, 4, Delete (beeps) -> 9134
+        self.type_line(pane, "=123", "Left", "BSpace", "=" + HOME, "=9", "=" + END, "=4",
+                       "DC", "Enter")
+        pane.wait_for(f"{EVENT}2. {PROMPT}")
+        time.sleep(0.3)
+        # 5 6, Escape clears, 7 8, Left, Left, Delete -> 8; Enter
+        self.type_line(pane, "=56", "Escape", "=78", "Left", "Left", "DC", "Enter")
+        pane.wait_for("Done.")
+        self.assertEqual(pane.exit_code(timeout=10), 0)
+        lines = pane.screen().split("\n")
+        self.assertEqual(lines[0:3], BANNER_LINES)
+        self.assertEqual(lines[3], f"{ITEM}1. {PROMPT}9134")
+        self.assertEqual(lines[4], f"{EVENT}2. {PROMPT}8")
+        self.assertEqual(lines[5], "")
+        self.assertEqual(lines[6], "Done.")
+        data = target.read_bytes()
+        self.assertEqual(ids_of(data), (9134, 8))
+        self.assertEqual(data[:BLOCK_OFFSET + 4], SAMPLE[:BLOCK_OFFSET + 4])
+        self.assertEqual(data[BLOCK_OFFSET + 12:], SAMPLE[BLOCK_OFFSET + 12:])
+
+    def test_typed_values_of_every_kind_convert(self):
+        rows = [("&HFF", "&O17", 255, 15), ("12.5", "-1", 12, 4294967295),
+                ("4294967296", '"1,5"', 4294967295, 1), ("7,8", "2D2", 7, 200)]
+        for first, second, item, event in rows:
+            with self.subTest(first=first, second=second):
+                target = self.work.file("RPG_RT.exe", SAMPLE)
+                pane = self.start(["RPG_RT.exe"])
+                pane.wait_for(PROMPT)
+                time.sleep(0.5)
+                self.type_line(pane, "=" + first, "Enter")
+                pane.wait_for(f"{EVENT}2. {PROMPT}")
+                time.sleep(0.3)
+                self.type_line(pane, "=" + second, "Enter")
+                pane.wait_for("Done.")
+                self.assertEqual(pane.exit_code(timeout=10), 0)
+                self.assertEqual(ids_of(target.read_bytes()), (item, event))
+
+
+if __name__ == "__main__":
+    PROGRAM, rest = harness.program_from_argv(sys.argv[1:])
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

@@ -1,0 +1,71 @@
+"""A tmux pane running one program: start it, wait for text, send keys,
+read the screen and the exit code."""
+import shlex
+import subprocess
+import time
+import uuid
+from pathlib import Path
+
+
+class Pane:
+    def __init__(self, command, cwd, env, width=80, height=25, stdin_file=None):
+        self.name = "vt" + uuid.uuid4().hex[:10]
+        self.rc_file = Path(cwd) / f".{self.name}.rc"
+        redirect = f" < {shlex.quote(str(stdin_file))}" if stdin_file else ""
+        # The program is the pane's first command, so the terminal cursor
+        # starts at the top-left cell; the pane stays open after it ends.
+        script = (f"cd {shlex.quote(str(cwd))} && {shlex.join(command)}{redirect}; "
+                  f"echo $? > {shlex.quote(str(self.rc_file))}; "
+                  f"tmux wait-for -S {self.name}-done; sleep 3600")
+        env_args = []
+        for key in ("WINEDEBUG", "WINEARCH", "WINEPREFIX", "LANG", "LC_ALL", "TERM"):
+            if key in env:
+                env_args += ["-e", f"{key}={env[key]}"]
+        subprocess.run(["tmux", "new-session", "-d", "-s", self.name, "-x", str(width),
+                        "-y", str(height), *env_args, script], check=True, env=env)
+        self.started = time.monotonic()
+        self.ended_at = None
+
+    def lines(self):
+        out = subprocess.run(["tmux", "capture-pane", "-p", "-t", self.name],
+                             stdout=subprocess.PIPE, check=True).stdout
+        return out.decode("utf-8", "replace").split("\n")
+
+    def screen(self):
+        return "\n".join(line.rstrip() for line in self.lines()).rstrip("\n")
+
+    def cursor(self):
+        out = subprocess.run(["tmux", "display", "-p", "-t", self.name, "#{cursor_x},#{cursor_y}"],
+                             stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+        x, y = out.split(",")
+        return int(x), int(y)
+
+    def wait_for(self, text, timeout=20.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if text in self.screen():
+                return time.monotonic()
+            time.sleep(0.05)
+        raise AssertionError(f"{text!r} did not appear; screen:\n{self.screen()}")
+
+    def send(self, *keys):
+        subprocess.run(["tmux", "send-keys", "-t", self.name, *keys], check=True)
+
+    def send_literal(self, text):
+        subprocess.run(["tmux", "send-keys", "-t", self.name, "-l", text], check=True)
+
+    def exit_code(self, timeout=20.0):
+        """Waits for the program to end; returns its exit code."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.rc_file.exists() and self.rc_file.read_text().strip():
+                if self.ended_at is None:
+                    self.ended_at = time.monotonic()
+                return int(self.rc_file.read_text().strip())
+            time.sleep(0.02)
+        raise AssertionError(f"program did not end; screen:\n{self.screen()}")
+
+    def close(self):
+        subprocess.run(["tmux", "kill-session", "-t", self.name], check=False,
+                       stderr=subprocess.DEVNULL)
+        self.rc_file.unlink(missing_ok=True)
