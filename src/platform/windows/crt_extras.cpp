@@ -9,7 +9,9 @@
 #include <cerrno>
 
 // Lets the C runtime expand wildcards when it splits the command line.
-extern "C" int _dowildcard = -1;
+extern "C" {
+int _dowildcard = -1;
+}
 
 namespace veltrane::platform {
 
@@ -22,6 +24,8 @@ std::FILE* create_new_stream(const char* name) {
   if (stream == nullptr) _close(fd);
   return stream;
 }
+
+char path_separator() { return '\\'; }
 
 std::int64_t stream_file_length(std::FILE* stream) { return _filelengthi64(_fileno(stream)); }
 
