@@ -32,6 +32,11 @@ InputContext& input_context();
 // when it is redirected, key presses otherwise.
 void console_input_setup();
 
+// Points the input context at the console record, so that items come from
+// redirected standard input; the stream and its push-back bytes are left as
+// they stand. 1 when the console record is not set up.
+std::int32_t use_standard_input_source();
+
 // Shows the prompt (none prints nothing; "? " follows when question_mark is
 // set), reads one typed line, and ends it with a line end when line_end is
 // set. Returns 0, or 4 when no line could be obtained. With standard input

@@ -7,7 +7,8 @@
 namespace veltrane {
 
 // Decimal, or "&H"/"&O"/"&B" radix 16/8/2. No digits give 0; values above
-// 4294967295 saturate; a "-" negates modulo 2^32.
+// 4294967295 give 4294967295, with either sign; otherwise a "-" negates
+// modulo 2^32.
 std::uint32_t convert_integer_item(const char* first, const char* last) noexcept;
 
 // The longest leading decimal floating-point number ("D" read as "E"); 0 when

@@ -55,7 +55,19 @@ std::int32_t slot_close(FileSlot* slot);
 std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length);
 extern const FileOps file_device_ops;
 
-// Positions a stream: origin 0 start, 1 current, 2 end. 0 on success.
+// Positions a stream: origin 0 start, 1 current, 2 end (after writing out
+// buffered bytes, from the length of the file behind it). 0 on success,
+// non-zero when the position cannot be read or set, the origin is unknown or
+// the target would lie before the start of the file.
 std::int32_t stream_seek(std::FILE* stream, std::int64_t offset, std::int32_t origin);
+
+// Helpers of the file device's open. stream_size: the length of the file
+// behind a freshly opened stream as the mode sees it (output 0, append the
+// current position, otherwise the end position), or -1 when it cannot be
+// measured; with `rewind` the stream is put back at its start afterwards.
+// stream_rewind: puts the stream at its start, past the byte-order mark of an
+// encoded file; for plain bytes only when `rewind` is set.
+std::int64_t stream_size(std::FILE* stream, std::int32_t mode, std::int32_t encoding, bool rewind);
+void stream_rewind(std::FILE* stream, std::int32_t encoding, bool rewind);
 
 }  // namespace veltrane

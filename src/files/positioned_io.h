@@ -1,7 +1,9 @@
 // Moving raw bytes between a caller's buffer and a record at a 1-based
 // position. Position 0 means "where the stream stands now"; a negative
 // position is refused with 1. Every operation stores its result code as the
-// last error number.
+// last error number. With the `wide` flag the buffer holds char16_t units and
+// counts are in units. In random mode with record adjustment, a transfer of
+// another length than record_length gives 3 and moves on to the next record.
 #pragma once
 
 #include <cstdint>

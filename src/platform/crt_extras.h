@@ -16,6 +16,10 @@ std::FILE* open_stream(const char* name, const char* mode);
 // ("w+b" semantics). Gives null, and touches nothing, when the name exists.
 std::FILE* create_new_stream(const char* name);
 
+// The separator of path components that file names are converted to before
+// they are opened: '\\' on Windows, '/' elsewhere.
+char path_separator();
+
 // Length in bytes of the operating-system file behind the stream, or -1.
 std::int64_t stream_file_length(std::FILE* stream);
 

@@ -67,6 +67,8 @@ std::FILE* create_new_stream(const char* name) {
   return stream_for_regular_file(fd, "w+b");
 }
 
+char path_separator() { return '/'; }
+
 std::int64_t stream_file_length(std::FILE* stream) {
   struct stat st {};
   if (fstat(fileno(stream), &st) != 0) return -1;

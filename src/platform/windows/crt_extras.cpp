@@ -25,6 +25,8 @@ std::FILE* create_new_stream(const char* name) {
   return stream;
 }
 
+char path_separator() { return '\\'; }
+
 std::int64_t stream_file_length(std::FILE* stream) { return _filelengthi64(_fileno(stream)); }
 
 bool stream_get_position(std::FILE* stream, std::int64_t* offset) {

@@ -1,0 +1,38 @@
+#include "console/input_prompt.h"
+
+#include <utility>
+
+#include "console/console_writer.h"
+#include "console/key_input.h"
+#include "console/line_editor.h"
+#include "console/print.h"
+#include "process/last_error.h"
+
+namespace veltrane {
+
+std::int32_t input_prompt(std::optional<std::string> prompt, bool question_mark, bool line_end) {
+  console_input_setup();
+  if (is_input_redirected()) {
+    // No prompt and no line: the items come straight from the stream.
+    prompt.reset();
+    return set_last_error(use_standard_input_source());
+  }
+  InputContext& context = input_context();
+  context.line = std::string{};
+  context.source = nullptr;
+  context.position = 0;
+
+  // Carry out a line advance left pending by earlier output first.
+  console_write(nullptr, 0, kWriteSettle);
+  if (prompt.has_value()) {
+    if (!prompt->empty()) print_text(0, std::move(*prompt), 0);
+    if (question_mark) print_cstring(0, "? ", 0);
+  }
+  std::optional<std::string> typed = read_console_line();
+  if (line_end) print_end(0, kPrintLineEnd);
+  if (!typed.has_value()) return set_last_error(kNoTypedLine);
+  context.line = std::move(*typed);
+  return set_last_error(kSuccess);
+}
+
+}  // namespace veltrane

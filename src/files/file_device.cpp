@@ -1,0 +1,250 @@
+// The file device: disk files on the C library's buffered streams. The
+// record's device_data is the stream, owned by the record from open to close.
+#include <algorithm>
+#include <cstring>
+
+#include "files/file_open.h"
+#include "platform/crt_extras.h"
+#include "process/last_error.h"
+#include "process/runtime_state.h"
+
+namespace veltrane {
+namespace {
+
+constexpr std::size_t kStreamBufferSize = 8192;
+// Wide transfers go through a small stack buffer of bytes, a chunk at a time.
+constexpr std::uint32_t kChunk = 256;
+
+std::FILE* stream_of(const FileSlot* slot) { return static_cast<std::FILE*>(slot->device_data); }
+
+// Full buffering, so small transfers do not each reach the system. Given
+// before the first operation on the stream, as the C library requires.
+std::FILE* buffered(std::FILE* stream) {
+  if (stream != nullptr) std::setvbuf(stream, nullptr, _IOFBF, kStreamBufferSize);
+  return stream;
+}
+
+// First stream mode tried, by mode and access.
+const char* stream_mode_for(std::int32_t mode, std::uint32_t access) {
+  switch (mode) {
+    case kModeBinary:
+    case kModeRandom:
+      if (access == kAccessRead) return "rb";
+      if (access == kAccessWrite) return "wb";
+      return "r+b";
+    case kModeInput:
+      return "rb";
+    case kModeOutput:
+      return "wb";
+    default:
+      return "ab";
+  }
+}
+
+// Binary and random mode. An existing file that "r+b" cannot open is never
+// cut to length 0: only a name that does not exist yet is created.
+std::FILE* open_binary(FileSlot* slot, const char* name) {
+  std::FILE* stream = platform::open_stream(name, stream_mode_for(slot->mode, slot->access));
+  if (stream != nullptr) return buffered(stream);
+  if (slot->access == kAccessDefault || slot->access == kAccessReadWrite) {
+    stream = platform::create_new_stream(name);
+    if (stream != nullptr) return buffered(stream);
+  }
+  if (slot->access == kAccessDefault) {
+    stream = platform::open_stream(name, "rb");
+    if (stream != nullptr) slot->access = kAccessRead;
+  }
+  return buffered(stream);
+}
+
+// Input mode: the size is measured on a binary stream, then the file is read
+// as text from past its byte-order mark.
+std::FILE* open_input(FileSlot* slot, const char* name) {
+  std::FILE* measure = platform::open_stream(name, "rb");
+  if (measure == nullptr) return nullptr;
+  slot->size = stream_size(measure, slot->mode, slot->encoding, false);
+  std::fclose(measure);
+  std::FILE* stream = buffered(platform::open_stream(name, "rt"));
+  if (stream != nullptr) stream_rewind(stream, slot->encoding, false);
+  return stream;
+}
+
+std::int32_t file_device_eof(FileSlot* slot) {
+  std::FILE* stream = stream_of(slot);
+  if (stream == nullptr) return -1;
+  std::int64_t at = 0;
+  const bool past_size = !platform::stream_get_position(stream, &at) || at >= slot->size;
+  if (slot->mode == kModeBinary || slot->mode == kModeRandom) return past_size ? -1 : 0;
+  if (std::feof(stream) != 0) return -1;
+  return slot->mode == kModeInput && past_size ? -1 : 0;
+}
+
+std::int32_t file_device_close(FileSlot* slot) {
+  std::FILE* stream = stream_of(slot);
+  slot->device_data = nullptr;
+  // fclose writes out the buffer; when that fails the bytes never reached the file.
+  if (stream != nullptr && std::fclose(stream) != 0) return kIoFailure;
+  return kSuccess;
+}
+
+std::int32_t file_device_seek(FileSlot* slot, std::int64_t offset, std::int32_t origin) {
+  std::FILE* stream = stream_of(slot);
+  if (stream == nullptr) return kBadCall;
+  return stream_seek(stream, offset, origin) == 0 ? kSuccess : kIoFailure;
+}
+
+std::int32_t file_device_tell(FileSlot* slot, std::int64_t* position) {
+  std::FILE* stream = stream_of(slot);
+  if (stream == nullptr) return kBadCall;
+  if (!platform::stream_get_position(stream, position)) *position = -1;
+  return kSuccess;
+}
+
+// Called with no record it reads the process's standard input stream.
+std::int32_t file_device_read(FileSlot* slot, void* buffer, std::uint32_t* count) {
+  std::FILE* stream = slot != nullptr ? stream_of(slot) : runtime_state().standard_input;
+  if (stream == nullptr) return kBadCall;
+  const std::size_t came = std::fread(buffer, 1, *count, stream);
+  if (came < *count) std::memset(static_cast<unsigned char*>(buffer) + came, 0, *count - came);
+  *count = static_cast<std::uint32_t>(came);
+  return kSuccess;
+}
+
+// Bytes are in the console's single-byte code page; each becomes one unit.
+std::int32_t file_device_read_wide(FileSlot* slot, char16_t* buffer, std::uint32_t* count) {
+  std::uint32_t delivered = 0;
+  unsigned char bytes[kChunk];
+  while (delivered < *count) {
+    std::uint32_t part = std::min(kChunk, *count - delivered);
+    const std::uint32_t asked = part;
+    const std::int32_t result = file_device_read(slot, bytes, &part);
+    if (result != kSuccess) return result;
+    for (std::uint32_t i = 0; i < asked; ++i) buffer[delivered + i] = bytes[i];
+    delivered += part;
+    if (part < asked) {
+      std::fill(buffer + delivered, buffer + *count, u'\0');
+      break;
+    }
+  }
+  *count = delivered;
+  return kSuccess;
+}
+
+std::int32_t file_device_write(FileSlot* slot, const void* bytes, std::uint32_t count) {
+  std::FILE* stream = stream_of(slot);
+  if (stream == nullptr) return kBadCall;
+  if (std::fwrite(bytes, 1, count, stream) == count) return kSuccess;
+  // A stream that cannot take bytes (opened read-only) stays usable for reading.
+  std::clearerr(stream);
+  return kIoFailure;
+}
+
+std::int32_t file_device_write_wide(FileSlot* slot, const char16_t* chars, std::uint32_t count) {
+  if (stream_of(slot) == nullptr) return kBadCall;
+  unsigned char bytes[kChunk];
+  for (std::uint32_t done = 0; done < count;) {
+    const std::uint32_t part = std::min(kChunk, count - done);
+    for (std::uint32_t i = 0; i < part; ++i) {
+      const char16_t c = chars[done + i];
+      bytes[i] = c > 255 ? static_cast<unsigned char>('?') : static_cast<unsigned char>(c);
+    }
+    const std::int32_t result = file_device_write(slot, bytes, part);
+    if (result != kSuccess) return result;
+    done += part;
+  }
+  return kSuccess;
+}
+
+std::int32_t lock_range(FileSlot* slot, std::int64_t start, std::int64_t length, bool lock) {
+  std::FILE* stream = stream_of(slot);
+  if (stream == nullptr || length == 0) return kBadCall;
+  // The range is given by the low 32 bits of start and length.
+  const bool done = platform::stream_lock_range(stream, static_cast<std::uint32_t>(start),
+                                                static_cast<std::uint32_t>(length), lock);
+  return done ? kSuccess : kIoFailure;
+}
+
+std::int32_t file_device_lock(FileSlot* slot, std::int64_t start, std::int64_t length) {
+  return lock_range(slot, start, length, true);
+}
+
+std::int32_t file_device_unlock(FileSlot* slot, std::int64_t start, std::int64_t length) {
+  return lock_range(slot, start, length, false);
+}
+
+// One line without its CR LF or LF end; the last line may lack an end.
+std::int32_t file_device_read_line(FileSlot* slot, std::string* line) {
+  std::FILE* stream = stream_of(slot);
+  if (stream == nullptr) return kBadCall;
+  line->clear();
+  for (int c = std::fgetc(stream); c != EOF && c != '\n'; c = std::fgetc(stream)) {
+    line->push_back(static_cast<char>(c));
+  }
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  return std::ferror(stream) != 0 ? kIoFailure : kSuccess;
+}
+
+// As read_line, into a zero-terminated wide buffer; a longer line is cut.
+std::int32_t file_device_read_line_wide(FileSlot* slot, char16_t* buffer,
+                                        std::uint32_t capacity) {
+  if (capacity == 0) return kBadCall;
+  std::string line;
+  const std::int32_t result = file_device_read_line(slot, &line);
+  if (result == kBadCall) return result;
+  const std::size_t kept = std::min<std::size_t>(line.size(), capacity - 1);
+  for (std::size_t i = 0; i < kept; ++i) buffer[i] = static_cast<unsigned char>(line[i]);
+  buffer[kept] = u'\0';
+  return result;
+}
+
+std::int32_t file_device_flush(FileSlot* slot) {
+  std::FILE* stream = stream_of(slot);
+  if (stream == nullptr) return kBadCall;
+  return std::fflush(stream) == 0 ? kSuccess : kIoFailure;
+}
+
+}  // namespace
+
+const FileOps file_device_ops = {
+    .eof = file_device_eof,
+    .close = file_device_close,
+    .seek = file_device_seek,
+    .tell = file_device_tell,
+    .read = file_device_read,
+    .read_wide = file_device_read_wide,
+    .write = file_device_write,
+    .write_wide = file_device_write_wide,
+    .lock = file_device_lock,
+    .unlock = file_device_unlock,
+    .read_line = file_device_read_line,
+    .read_line_wide = file_device_read_line_wide,
+    .set_width = nullptr,
+    .flush = file_device_flush,
+};
+
+std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length) {
+  const char separator = platform::path_separator();
+  if (separator != '/') std::replace(name, name + length, '/', separator);
+  slot->ops = &file_device_ops;
+  if (slot->mode < kModeBinary || slot->mode > kModeAppend) return kBadCall;
+  slot->size = -1;
+  std::FILE* stream = nullptr;
+  if (slot->mode == kModeBinary || slot->mode == kModeRandom) {
+    stream = open_binary(slot, name);
+  } else if (slot->mode == kModeInput) {
+    stream = open_input(slot, name);
+  } else {
+    stream = buffered(platform::open_stream(name, stream_mode_for(slot->mode, slot->access)));
+  }
+  if (stream == nullptr) return kNotFound;
+  if (slot->size == -1) slot->size = stream_size(stream, slot->mode, slot->encoding, true);
+  if (slot->size == -1) {
+    std::fclose(stream);
+    return kBadCall;
+  }
+  slot->device_data = stream;
+  if (slot->access == kAccessDefault) slot->access = kAccessReadWrite;
+  return kSuccess;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,154 @@
+#include "files/file_open.h"
+
+#include <cerrno>
+#include <limits>
+
+#include "platform/crt_extras.h"
+#include "process/last_error.h"
+
+namespace veltrane {
+namespace {
+
+constexpr std::int32_t kFirstSlot = 1;
+constexpr std::int32_t kLastSlot = 254;
+
+bool is_open(const FileSlot* slot) { return slot != nullptr && slot->ops != nullptr; }
+
+// base + offset, refused when it would leave the 64-bit range.
+bool add_offset(std::int64_t base, std::int64_t offset, std::int64_t* target) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  if ((offset > 0 && base > kMax - offset) || (offset < 0 && base < kMin - offset)) return false;
+  *target = base + offset;
+  return true;
+}
+
+}  // namespace
+
+bool file_exists(const char* path) {
+  // Exists for the tool exactly when it opens for reading; on POSIX the open
+  // refuses anything but a regular file and never waits on a FIFO.
+  std::FILE* stream = platform::open_stream(path, "r");
+  if (stream == nullptr) return false;
+  std::fclose(stream);
+  return true;
+}
+
+std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access,
+                       std::int32_t lock, std::int32_t file_number, std::int32_t record_length) {
+  if (file_number < kFirstSlot || file_number > kLastSlot) return set_last_error(kBadCall);
+  // A std::string is its own zero-terminated copy; the device may rewrite the
+  // separators in it.
+  return slot_open(slot_for_number(file_number), name.data(), name.size(), mode,
+                   static_cast<std::int32_t>(access), lock, record_length, kEncodingPlain,
+                   file_device_open);
+}
+
+std::int32_t file_close(std::int32_t file_number) {
+  if (file_number == 0) {
+    close_all_slots();
+    return set_last_error(kSuccess);
+  }
+  return slot_close(slot_for_number(file_number));
+}
+
+std::int32_t file_flush(std::int32_t file_number) {
+  FileSlot* slot = slot_for_number(file_number);
+  if (!is_open(slot) || slot->ops->flush == nullptr) return set_last_error(kBadCall);
+  return set_last_error(slot->ops->flush(slot));
+}
+
+void close_all_slots() {
+  if (!any_file_opened()) return;
+  mark_file_opened(false);
+  for (std::int32_t number = kFirstSlot; number <= kLastSlot; ++number) {
+    FileSlot* slot = slot_for_number(number);
+    if (is_open(slot) && slot->ops->close != nullptr) slot->ops->close(slot);
+  }
+  for (std::int32_t number = kFirstSlot; number <= kLastSlot; ++number) {
+    *slot_for_number(number) = FileSlot{};
+  }
+}
+
+std::int32_t slot_open(FileSlot* slot, char* name, std::size_t length, std::int32_t mode,
+                       std::int32_t access, std::int32_t lock, std::int32_t record_length,
+                       std::int32_t encoding, DeviceOpen device_open) {
+  if (slot == nullptr || slot->ops != nullptr) return set_last_error(kBadCall);
+  mark_file_opened(true);
+  *slot = FileSlot{};
+  slot->mode = mode;
+  slot->encoding = encoding;
+  slot->access = static_cast<std::uint32_t>(access);
+  slot->lock_mode = static_cast<std::uint32_t>(lock);
+  const bool has_records = mode == kModeRandom || mode == kModeInput || mode == kModeOutput;
+  slot->record_length = has_records ? (record_length > 0 ? record_length : 128) : 0;
+  slot->size = -1;
+  const std::int32_t result = device_open(slot, name, length);
+  if (result != kSuccess) *slot = FileSlot{};
+  return set_last_error(result);
+}
+
+std::int32_t slot_close(FileSlot* slot) {
+  if (!is_open(slot)) return set_last_error(kBadCall);
+  if (slot->ops->close != nullptr) {
+    const std::int32_t result = slot->ops->close(slot);
+    if (result != kSuccess) return set_last_error(result);
+  }
+  *slot = FileSlot{};
+  return set_last_error(kSuccess);
+}
+
+std::int32_t stream_seek(std::FILE* stream, std::int64_t offset, std::int32_t origin) {
+  std::int64_t base = 0;
+  switch (origin) {
+    case 0:
+      break;
+    case 1:
+      if (!platform::stream_get_position(stream, &base)) return -1;
+      break;
+    case 2:
+      // The file's length counts only bytes that have left the buffer.
+      if (std::fflush(stream) != 0) return -1;
+      base = platform::stream_file_length(stream);
+      if (base < 0) return -1;
+      break;
+    default:
+      errno = EINVAL;
+      return -1;
+  }
+  std::int64_t target = 0;
+  if (!add_offset(base, offset, &target) || target < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  return platform::stream_set_position(stream, target) ? 0 : -1;
+}
+
+std::int64_t stream_size(std::FILE* stream, std::int32_t mode, std::int32_t encoding, bool rewind) {
+  if (mode == kModeOutput) return 0;
+  std::int64_t size = -1;
+  if (mode == kModeAppend) return platform::stream_get_position(stream, &size) ? size : -1;
+  if (stream_seek(stream, 0, 2) != 0) return -1;
+  if (!platform::stream_get_position(stream, &size)) size = -1;
+  if (rewind) stream_rewind(stream, encoding, true);
+  return size;
+}
+
+void stream_rewind(std::FILE* stream, std::int32_t encoding, bool rewind) {
+  switch (encoding) {
+    case kEncodingUtf8:
+      stream_seek(stream, 3, 0);
+      break;
+    case kEncodingUtf16:
+      stream_seek(stream, 2, 0);
+      break;
+    case kEncodingUtf32:
+      stream_seek(stream, 4, 0);
+      break;
+    default:
+      if (rewind) stream_seek(stream, 0, 0);
+      break;
+  }
+}
+
+}  // namespace veltrane

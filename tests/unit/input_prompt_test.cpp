@@ -1,0 +1,137 @@
+#include "console/input_prompt.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "console/key_input.h"
+#include "console/print.h"
+#include "process/last_error.h"
+#include "process/runtime_state.h"
+
+namespace veltrane {
+namespace {
+
+const std::string kZeros66(66, '0');
+
+// Keeps a typed line as input_prompt does after Enter.
+void type_line(const std::string& line) {
+  input_context() = InputContext{nullptr, line, 0};
+}
+
+std::uint32_t read_value() {
+  std::uint32_t value = 0xDEADBEEF;
+  set_last_error(kIoFailure);
+  EXPECT_EQ(input_read_u32(&value), 0);
+  EXPECT_EQ(last_error(), 0);
+  return value;
+}
+
+// Standard input redirected to a stream of the bytes, with the item source
+// switched to it as input_prompt does for redirected input.
+class piped_input {
+ public:
+  explicit piped_input(const std::string& bytes) : stream_(std::tmpfile()) {
+    runtime_reset();
+    std::fwrite(bytes.data(), 1, bytes.size(), stream_);
+    std::rewind(stream_);
+    runtime_state().standard_input = stream_;
+    EXPECT_TRUE(is_input_redirected()) << "the test platform must report redirected input";
+    console_input_setup();
+    EXPECT_EQ(use_standard_input_source(), 0);
+  }
+  ~piped_input() { std::fclose(stream_); }
+  piped_input(const piped_input&) = delete;
+  piped_input& operator=(const piped_input&) = delete;
+
+ private:
+  std::FILE* stream_;
+};
+
+TEST(input_reader, typed_lines_store_their_first_item) {
+  runtime_reset();
+  const struct { std::string line; std::uint32_t value; } cases[] = {
+      {"", 0}, {"abc", 0}, {"12abc", 12}, {"+7", 7}, {"007", 7}, {"0x1F", 0},
+      {"-1", 4294967295u}, {"4294967295", 4294967295u}, {"4294967296", 4294967295u},
+      {"&HFF", 255}, {"&hff", 255}, {"&O17", 15}, {"&B101", 5}, {"&H", 0},
+      {"&H100000000", 4294967295u}, {"&X5", 0}, {"1.5", 2}, {"2.5", 2}, {"12.7", 13},
+      {"-0.5", 0}, {"-1.5", 4294967294u}, {"1e3", 1000}, {"1D3", 1000}, {"12e", 12},
+      {"1e10", 1410065408u}, {"4294967296.0", 0}, {"1e19", 0}, {" 7 , 8", 7}, {"7,8", 7},
+      {"7, 8", 7}, {"1,5", 1}, {",5", 0}, {"\"5\"", 5}, {"\"1,5\"", 1}, {"\"1.5\"", 2},
+      {"  42  ", 42}, {"\t\t9", 9}, {"5 6", 5}, {"2D2", 200}, {"2d2", 200}, {"&HD", 13},
+      {"&H1E", 30}, {"\"7 8", 7}, {"\"\"\"3\"", 3}, {kZeros66 + "12", 1},
+      {"1" + kZeros66 + "1", 4294967295u},
+  };
+  for (const auto& c : cases) {
+    type_line(c.line);
+    EXPECT_EQ(read_value(), c.value) << '"' << c.line << '"';
+  }
+}
+
+TEST(input_reader, scanner_keeps_item_text_and_floating_point_look) {
+  runtime_reset();
+  const struct { std::string line; std::string text; bool floating_point; } cases[] = {
+      {"  12  ", "12", false}, {"1d3", "1e3", true}, {"&HD", "&HD", false},
+      {"&H1E.5", "&H1E.5", false}, {"x.y", "x.y", true}, {"\"a, b\"c", "a, bc", false},
+      {"1\"2\"", "1\"2\"", false}, {"\"\t5\"", "\t5", false},
+      {std::string(70, '7'), std::string(67, '7'), false},
+  };
+  for (const auto& c : cases) {
+    type_line(c.line);
+    const ScannedItem item = scan_item(input_context(), kItemLimit);
+    EXPECT_EQ(item.text, c.text) << '"' << c.line << '"';
+    EXPECT_EQ(item.floating_point_look, c.floating_point) << '"' << c.line << '"';
+  }
+}
+
+TEST(input_reader, later_reads_take_the_following_items_of_the_line) {
+  runtime_reset();
+  const struct { std::string line; std::vector<std::uint32_t> values; } cases[] = {
+      {"5,6", {5, 6, 0}}, {"5 6", {5, 6, 0}}, {"5  ,  6,7", {5, 6, 7}}, {",,3", {0, 0, 3}},
+      {"\"1\" 2", {1, 2, 0}},
+      // A cut item leaves the rest of its characters for the next read.
+      {kZeros66 + "12 9", {1, 2, 9}},
+  };
+  for (const auto& c : cases) {
+    type_line(c.line);
+    for (const std::uint32_t expected : c.values) EXPECT_EQ(read_value(), expected) << c.line;
+  }
+  // Past the end the position stays put; the end marker is never put back.
+  type_line("1");
+  read_value();
+  EXPECT_EQ(read_value(), 0u);
+  unread_char(input_context(), kEndOfInput);
+  EXPECT_EQ(input_context().position, 1);
+}
+
+TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
+  const struct { std::string piped; std::uint32_t first; std::uint32_t second; } cases[] = {
+      {"7,8\n", 7, 8}, {"10\n20\n", 10, 20}, {"", 0, 0}, {"10\r\n20\r\n", 10, 20},
+      {"10\r20", 10, 20}, {"5 \r\n6", 5, 6}, {"5 \r6", 5, 6}, {"5\t\n6", 5, 6},
+      {"  42  \n", 42, 0}, {"1,2,3\n", 1, 2}, {"\"1,5\"\n9\n", 1, 9}, {"\"3\n4\"\n", 3, 4},
+      {"1e3 &H10", 1000, 16}, {"\n\n", 0, 0}, {kZeros66 + "12\n", 1, 2},
+  };
+  for (const auto& c : cases) {
+    piped_input input(c.piped);
+    EXPECT_EQ(read_value(), c.first) << '"' << c.piped << '"';
+    // The next prompt points the context at the stream again; a byte given
+    // back is kept.
+    EXPECT_EQ(use_standard_input_source(), 0);
+    EXPECT_LE(slot_for_number(0)->pushback_count, 1u);
+    EXPECT_EQ(read_value(), c.second) << '"' << c.piped << '"';
+  }
+}
+
+TEST(input_reader, console_read_operation_is_chosen_once) {
+  piped_input input("1");
+  const auto chosen = console_device_ops().read;
+  ASSERT_NE(chosen, nullptr);
+  console_input_setup();
+  EXPECT_EQ(console_device_ops().read, chosen);
+  EXPECT_NE(console_device_ops().write, nullptr);
+}
+
+}  // namespace
+}  // namespace veltrane
