@@ -40,7 +40,7 @@ std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access,
   // A std::string is its own zero-terminated copy; the device may rewrite the
   // separators in it.
   return slot_open(slot_for_number(file_number), name.data(), name.size(), mode,
-                   static_cast<std::int32_t>(access), lock, record_length, kEncodingPlain,
+                   access, lock, record_length, kEncodingPlain,
                    file_device_open);
 }
 
