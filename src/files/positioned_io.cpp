@@ -115,7 +115,10 @@ std::int32_t slot_write_at(FileSlot* slot, std::int64_t position, const void* by
                            bool wide) {
   if (!is_open(slot) || position < 0) return set_last_error(kBadCall);
   std::int32_t result = kSuccess;
-  slot->pushback_count = 0;
+  // A write moves the stream past anything a reader gave back. The console
+  // record is the exception: it reads standard input and writes standard
+  // output, so printing must not drop a character the item reader gave back.
+  if (slot != slot_for_number(0)) slot->pushback_count = 0;
   if (position > 0) result = slot_seek(slot, position);
   if (result == kSuccess) {
     if (wide && slot->ops->write_wide != nullptr) {

@@ -87,9 +87,9 @@ void run_sequence() {
   // they did not arrive, and "Done." would be a lie.
   written = file_flush(kTarget) == 0 && written;
   written = file_close(kTarget) == 0 && written;
-  if (!written) failure_exit("Could not write rpg_rt file! Is it read-only or in use?");
-
+  // The outcome stands after an empty line, whichever it is.
   print_end(kConsole, kPrintLineEnd);
+  if (!written) failure_exit("Could not write rpg_rt file! Is it read-only or in use?");
   print_text(kConsole, "Done.", kPrintLineEnd);
   timed_pause(kPauseMs);
   process_exit(0);

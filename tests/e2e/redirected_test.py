@@ -43,7 +43,8 @@ class Redirected(unittest.TestCase):
             "missing file": (["absent.exe"], None, NOT_FOUND),
             "directory": (["folder"], None, NOT_FOUND),
             "wrong marker": (["RPG_RT.exe"], bytes(wrong_marker), INVALID),
-            "shorter than the marker": (["RPG_RT.exe"], SAMPLE[:BLOCK_OFFSET + 3], INVALID),
+            "ending before the marker": (["RPG_RT.exe"], SAMPLE[:BLOCK_OFFSET], INVALID),
+            "empty file": (["RPG_RT.exe"], b"", INVALID),
             "two files dropped": (["RPG_RT.exe", "RPG_RT.exe"], SAMPLE, NOT_FOUND),
         }
         (self.work.path / "folder").mkdir()
