@@ -1,0 +1,34 @@
+// Console control handlers of the host: the registration list and the
+// handler chain that a control event runs on a thread of its own.
+#pragma once
+
+#include <vector>
+
+#include "platform/posix/windows_types.h"
+
+namespace veltrane::host {
+
+class ControlHandlers {
+ public:
+  // SetConsoleCtrlHandler. A null routine sets (add) or clears (remove) the
+  // "ignore Ctrl+C" flag. Removing a routine that is not registered fails.
+  // A routine registered twice is called twice and removed one at a time.
+  bool set(PHANDLER_ROUTINE routine, bool add);
+  bool ignores_ctrl_c() const { return ignore_ctrl_c_; }
+  // The routines, in calling order: last registered first.
+  std::vector<PHANDLER_ROUTINE> calling_order() const;
+  void clear();
+
+ private:
+  std::vector<PHANDLER_ROUTINE> routines_;
+  bool ignore_ctrl_c_ = false;
+};
+
+// Calls `routines` in order with `ctrl_type` on a new thread until one returns
+// TRUE, and joins it. Returns true when one did; `on_unhandled` (may be null)
+// runs on that same thread when none did, as the default handler would.
+bool run_handler_chain(const std::vector<PHANDLER_ROUTINE>& routines, DWORD ctrl_type,
+                       void (*on_unhandled)(void* context, DWORD ctrl_type),
+                       void* context);
+
+}  // namespace veltrane::host
