@@ -54,7 +54,7 @@ BOOL WINAPI console_control_handler(DWORD control_type);
 bool key_available();
 
 // Pumps, takes the oldest key off the queue as key text (empty when none),
-// then clears the key-hit flag.
+// then runs key_hit_since_last_check, so the flag is clear after every read.
 std::string read_key_text();
 
 // Pumps, returns whether a key was queued since the last check, and clears
