@@ -180,7 +180,7 @@ class ConsoleHost {
   void advance_to(std::uint64_t target);
   // Runs one delivered input; called unlocked.
   void deliver(const ScheduledInput& input);
-  static void on_unhandled(void* context, DWORD ctrl_type);
+  static void after_chain(void* context, DWORD ctrl_type, bool handled);
   void end_process(DWORD ctrl_type);
   void wait(DWORD ms);
 

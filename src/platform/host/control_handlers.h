@@ -25,10 +25,11 @@ class ControlHandlers {
 };
 
 // Calls `routines` in order with `ctrl_type` on a new thread until one returns
-// TRUE, and joins it. Returns true when one did; `on_unhandled` (may be null)
-// runs on that same thread when none did, as the default handler would.
+// TRUE, then `after_chain` (may be null) on that same thread with whether one
+// did, where Windows would run its default handler; joins the thread.
+// Returns whether a routine returned TRUE.
 bool run_handler_chain(const std::vector<PHANDLER_ROUTINE>& routines, DWORD ctrl_type,
-                       void (*on_unhandled)(void* context, DWORD ctrl_type),
+                       void (*after_chain)(void* context, DWORD ctrl_type, bool handled),
                        void* context);
 
 }  // namespace veltrane::host

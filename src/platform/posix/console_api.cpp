@@ -1,6 +1,8 @@
-// The console API on POSIX without a console: every standard handle is "not a
-// console", so console calls fail as Windows fails them on redirected handles,
-// WriteFile writes to the descriptor, and Sleep and Beep take real time.
+// The console API on POSIX. With a console host attached every call goes to
+// it (Sleep and Beep then run on its virtual clock). Without one, every
+// standard handle is "not a console": console calls fail as Windows fails them
+// on redirected handles, WriteFile writes to the descriptor, and Sleep and
+// Beep take real time. MapVirtualKeyA answers from the US layout either way.
 #include <time.h>
 #include <unistd.h>
 
@@ -8,6 +10,11 @@
 #include <cstdint>
 
 #include "platform/console_api.h"
+#include "platform/host/attach.h"
+#include "platform/host/console_host.h"
+#include "platform/host/key_map.h"
+
+using veltrane::host::attached_console_host;
 
 namespace {
 
@@ -31,6 +38,7 @@ void sleep_milliseconds(DWORD ms) {
 }  // namespace
 
 HANDLE GetStdHandle(DWORD nStdHandle) {
+  if (auto* host = attached_console_host()) return host->GetStdHandle(nStdHandle);
   switch (nStdHandle) {
     case STD_INPUT_HANDLE:
       return handle_for_descriptor(0);
@@ -43,27 +51,122 @@ HANDLE GetStdHandle(DWORD nStdHandle) {
   }
 }
 
-BOOL GetConsoleMode(HANDLE, LPDWORD) { return FALSE; }
-BOOL SetConsoleMode(HANDLE, DWORD) { return FALSE; }
-BOOL PeekConsoleInputA(HANDLE, INPUT_RECORD*, DWORD, LPDWORD) { return FALSE; }
-BOOL ReadConsoleInputA(HANDLE, INPUT_RECORD*, DWORD, LPDWORD) { return FALSE; }
-BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) { return TRUE; }
-UINT MapVirtualKeyA(UINT, UINT) { return 0; }
-BOOL GetConsoleScreenBufferInfo(HANDLE, CONSOLE_SCREEN_BUFFER_INFO*) { return FALSE; }
-BOOL WriteConsoleOutputA(HANDLE, const CHAR_INFO*, COORD, COORD, SMALL_RECT*) { return FALSE; }
-BOOL ScrollConsoleScreenBufferA(HANDLE, const SMALL_RECT*, const SMALL_RECT*, COORD,
-                                const CHAR_INFO*) {
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
+  if (auto* host = attached_console_host()) return host->GetConsoleMode(hConsoleHandle, lpMode);
   return FALSE;
 }
-BOOL FillConsoleOutputAttribute(HANDLE, WORD, DWORD, COORD, LPDWORD) { return FALSE; }
-BOOL FillConsoleOutputCharacterA(HANDLE, CHAR, DWORD, COORD, LPDWORD) { return FALSE; }
-BOOL SetConsoleCursorPosition(HANDLE, COORD) { return FALSE; }
-BOOL SetConsoleWindowInfo(HANDLE, BOOL, const SMALL_RECT*) { return FALSE; }
-BOOL GetConsoleCursorInfo(HANDLE, CONSOLE_CURSOR_INFO*) { return FALSE; }
-BOOL SetConsoleCursorInfo(HANDLE, const CONSOLE_CURSOR_INFO*) { return FALSE; }
+
+BOOL SetConsoleMode(HANDLE hConsoleHandle, DWORD dwMode) {
+  if (auto* host = attached_console_host()) return host->SetConsoleMode(hConsoleHandle, dwMode);
+  return FALSE;
+}
+
+BOOL PeekConsoleInputA(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLength,
+                       LPDWORD lpNumberOfEventsRead) {
+  if (auto* host = attached_console_host()) {
+    return host->PeekConsoleInputA(hConsoleInput, lpBuffer, nLength, lpNumberOfEventsRead);
+  }
+  return FALSE;
+}
+
+BOOL ReadConsoleInputA(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLength,
+                       LPDWORD lpNumberOfEventsRead) {
+  if (auto* host = attached_console_host()) {
+    return host->ReadConsoleInputA(hConsoleInput, lpBuffer, nLength, lpNumberOfEventsRead);
+  }
+  return FALSE;
+}
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add) {
+  if (auto* host = attached_console_host()) return host->SetConsoleCtrlHandler(HandlerRoutine, Add);
+  return TRUE;
+}
+
+UINT MapVirtualKeyA(UINT uCode, UINT uMapType) {
+  if (auto* host = attached_console_host()) return host->MapVirtualKeyA(uCode, uMapType);
+  return veltrane::host::map_virtual_key(uCode, uMapType);
+}
+
+BOOL GetConsoleScreenBufferInfo(HANDLE hConsoleOutput,
+                                CONSOLE_SCREEN_BUFFER_INFO* lpConsoleScreenBufferInfo) {
+  if (auto* host = attached_console_host()) {
+    return host->GetConsoleScreenBufferInfo(hConsoleOutput, lpConsoleScreenBufferInfo);
+  }
+  return FALSE;
+}
+
+BOOL WriteConsoleOutputA(HANDLE hConsoleOutput, const CHAR_INFO* lpBuffer, COORD dwBufferSize,
+                         COORD dwBufferCoord, SMALL_RECT* lpWriteRegion) {
+  if (auto* host = attached_console_host()) {
+    return host->WriteConsoleOutputA(hConsoleOutput, lpBuffer, dwBufferSize, dwBufferCoord,
+                                     lpWriteRegion);
+  }
+  return FALSE;
+}
+
+BOOL ScrollConsoleScreenBufferA(HANDLE hConsoleOutput, const SMALL_RECT* lpScrollRectangle,
+                                const SMALL_RECT* lpClipRectangle, COORD dwDestinationOrigin,
+                                const CHAR_INFO* lpFill) {
+  if (auto* host = attached_console_host()) {
+    return host->ScrollConsoleScreenBufferA(hConsoleOutput, lpScrollRectangle, lpClipRectangle,
+                                            dwDestinationOrigin, lpFill);
+  }
+  return FALSE;
+}
+
+BOOL FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nLength,
+                                COORD dwWriteCoord, LPDWORD lpNumberOfAttrsWritten) {
+  if (auto* host = attached_console_host()) {
+    return host->FillConsoleOutputAttribute(hConsoleOutput, wAttribute, nLength, dwWriteCoord,
+                                            lpNumberOfAttrsWritten);
+  }
+  return FALSE;
+}
+
+BOOL FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, DWORD nLength,
+                                 COORD dwWriteCoord, LPDWORD lpNumberOfCharsWritten) {
+  if (auto* host = attached_console_host()) {
+    return host->FillConsoleOutputCharacterA(hConsoleOutput, cCharacter, nLength, dwWriteCoord,
+                                             lpNumberOfCharsWritten);
+  }
+  return FALSE;
+}
+
+BOOL SetConsoleCursorPosition(HANDLE hConsoleOutput, COORD dwCursorPosition) {
+  if (auto* host = attached_console_host()) {
+    return host->SetConsoleCursorPosition(hConsoleOutput, dwCursorPosition);
+  }
+  return FALSE;
+}
+
+BOOL SetConsoleWindowInfo(HANDLE hConsoleOutput, BOOL bAbsolute,
+                          const SMALL_RECT* lpConsoleWindow) {
+  if (auto* host = attached_console_host()) {
+    return host->SetConsoleWindowInfo(hConsoleOutput, bAbsolute, lpConsoleWindow);
+  }
+  return FALSE;
+}
+
+BOOL GetConsoleCursorInfo(HANDLE hConsoleOutput, CONSOLE_CURSOR_INFO* lpConsoleCursorInfo) {
+  if (auto* host = attached_console_host()) {
+    return host->GetConsoleCursorInfo(hConsoleOutput, lpConsoleCursorInfo);
+  }
+  return FALSE;
+}
+
+BOOL SetConsoleCursorInfo(HANDLE hConsoleOutput, const CONSOLE_CURSOR_INFO* lpConsoleCursorInfo) {
+  if (auto* host = attached_console_host()) {
+    return host->SetConsoleCursorInfo(hConsoleOutput, lpConsoleCursorInfo);
+  }
+  return FALSE;
+}
 
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+  if (auto* host = attached_console_host()) {
+    return host->WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+                           lpOverlapped);
+  }
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
   const int fd = descriptor_for_handle(hFile);
   if (fd < 0) return FALSE;
@@ -76,9 +179,16 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
   return TRUE;
 }
 
-void Sleep(DWORD dwMilliseconds) { sleep_milliseconds(dwMilliseconds); }
+void Sleep(DWORD dwMilliseconds) {
+  if (auto* host = attached_console_host()) {
+    host->Sleep(dwMilliseconds);
+    return;
+  }
+  sleep_milliseconds(dwMilliseconds);
+}
 
-BOOL Beep(DWORD, DWORD dwDuration) {
+BOOL Beep(DWORD dwFreq, DWORD dwDuration) {
+  if (auto* host = attached_console_host()) return host->Beep(dwFreq, dwDuration);
   sleep_milliseconds(dwDuration);
   return TRUE;
 }

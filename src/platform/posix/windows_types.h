@@ -132,6 +132,14 @@ using PHANDLER_ROUTINE = BOOL (*)(DWORD);
 #define ENABLE_INSERT_MODE 0x0020
 #define ENABLE_QUICK_EDIT_MODE 0x0040
 #define ENABLE_EXTENDED_FLAGS 0x0080
+#define ENABLE_VIRTUAL_TERMINAL_INPUT 0x0200
+
+// Console output modes.
+#define ENABLE_PROCESSED_OUTPUT 0x0001
+#define ENABLE_WRAP_AT_EOL_OUTPUT 0x0002
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#define DISABLE_NEWLINE_AUTO_RETURN 0x0008
+#define ENABLE_LVB_GRID_WORLDWIDE 0x0010
 
 // Control notifications.
 #define CTRL_C_EVENT 0
@@ -143,10 +151,14 @@ using PHANDLER_ROUTINE = BOOL (*)(DWORD);
 #define MAPVK_VK_TO_VSC 0
 #define MAPVK_VSC_TO_VK 1
 #define MAPVK_VK_TO_CHAR 2
+#define MAPVK_VSC_TO_VK_EX 3
+#define MAPVK_VK_TO_VSC_EX 4
 
 // Virtual-key codes the tool and the host name.
+#define VK_CANCEL 0x03
 #define VK_BACK 0x08
 #define VK_TAB 0x09
+#define VK_CLEAR 0x0C
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
@@ -176,6 +188,24 @@ using PHANDLER_ROUTINE = BOOL (*)(DWORD);
 #define VK_F12 0x7B
 #define VK_NUMLOCK 0x90
 #define VK_SCROLL 0x91
+#define VK_LSHIFT 0xA0
+#define VK_RSHIFT 0xA1
+#define VK_LCONTROL 0xA2
+#define VK_RCONTROL 0xA3
+#define VK_LMENU 0xA4
+#define VK_RMENU 0xA5
+#define VK_OEM_1 0xBA
+#define VK_OEM_PLUS 0xBB
+#define VK_OEM_COMMA 0xBC
+#define VK_OEM_MINUS 0xBD
+#define VK_OEM_PERIOD 0xBE
+#define VK_OEM_2 0xBF
+#define VK_OEM_3 0xC0
+#define VK_OEM_4 0xDB
+#define VK_OEM_5 0xDC
+#define VK_OEM_6 0xDD
+#define VK_OEM_7 0xDE
+#define VK_OEM_102 0xE2
 
 HANDLE GetStdHandle(DWORD nStdHandle);
 BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
