@@ -41,6 +41,9 @@ class Pane:
         return int(x), int(y)
 
     def wait_for(self, text, timeout=20.0):
+        # The pane drops trailing blanks, so a prompt's own trailing blank is
+        # not looked for.
+        text = text.rstrip()
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if text in self.screen():
@@ -52,7 +55,7 @@ class Pane:
         subprocess.run(["tmux", "send-keys", "-t", self.name, *keys], check=True)
 
     def send_literal(self, text):
-        subprocess.run(["tmux", "send-keys", "-t", self.name, "-l", text], check=True)
+        subprocess.run(["tmux", "send-keys", "-t", self.name, "-l", "--", text], check=True)
 
     def exit_code(self, timeout=20.0):
         """Waits for the program to end; returns its exit code."""
