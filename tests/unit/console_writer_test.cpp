@@ -192,6 +192,23 @@ TEST(console_writer, text_region_keeps_its_first_height_after_a_window_resize) {
   EXPECT_EQ(s.cursor(), Place(1, 24));
   EXPECT_EQ(s.window_rows(), Place(0, 29));
   EXPECT_EQ(s.host.call_count(ApiCall::SetConsoleWindowInfo), 0u);
+
+  // Made shorter at the buffer's end, the region stops at the last buffer row.
+  Screen end(275);
+  ASSERT_TRUE(end.host.set_window({0, 290, 79, 299}));
+  end.host.set_cursor(0, 299);
+  end.write("a");
+  for (int i = 0; i < 3; ++i) end.write("\r\nline");
+  EXPECT_EQ(end.host.row_text(296), "a");
+  EXPECT_EQ(end.host.row_text(299), "line");
+  EXPECT_EQ(end.cursor(), Place(4, 299));
+
+  // A buffer made wider leaves the cursor past the region's right edge.
+  Screen wide;
+  wide.host.set_buffer_size(120, 300);
+  wide.host.set_cursor(100, 5);
+  wide.write("abc");
+  EXPECT_EQ(wide.host.row_text(6), "abc");
 }
 
 TEST(console_writer, refused_window_move_lets_output_go_on_below) {
