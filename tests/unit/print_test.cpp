@@ -52,15 +52,17 @@ TEST(print, text_with_line_end_is_two_writes_and_tracks_the_column) {
   EXPECT_EQ(later.record().column, 13u);
 }
 
-TEST(print, closed_file_number_writes_nothing_and_reports_1) {
+TEST(print, closed_file_number_reports_1_and_redirected_output_passes_through) {
   Screen s(0, true);
   veltrane::print_text(2, "lost", 0);
   EXPECT_EQ(veltrane::last_error(), 1);
   veltrane::print_end(2, veltrane::kPrintLineEnd);
   EXPECT_EQ(veltrane::last_error(), 1);
-  veltrane::print_text(0, "Done.", veltrane::kPrintLineEnd);
+  // Redirected, the bytes pass through unchanged and BEL sounds no tone.
+  veltrane::print_text(0, "Done.\a", veltrane::kPrintLineEnd);
   EXPECT_EQ(veltrane::last_error(), 0);
-  EXPECT_EQ(s.host.redirected_output(), "Done.\r\n");
+  EXPECT_EQ(s.host.redirected_output(), "Done.\a\r\n");
+  EXPECT_TRUE(s.host.beeps().empty());
 }
 
 TEST(print, zone_padding_reaches_the_next_zone_or_ends_the_line) {
