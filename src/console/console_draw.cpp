@@ -120,6 +120,13 @@ void scroll_if_below(WriteContext& context) {
 void put_run(WriteContext& context, const char* bytes, std::int32_t count) {
   while (count > 0) {
     const std::int32_t room = context.right - context.column + 1;
+    if (room <= 0) {
+      // The buffer grew wider since the view was taken and the cursor stands
+      // past the region's right edge: start the next row, as a wrap would.
+      context.column = context.left;
+      ++context.row;
+      continue;
+    }
     const std::int32_t segment = std::min(count, room);
     scroll_if_below(context);
     if (!context.write_cells(context, bytes, segment)) return;
@@ -213,7 +220,6 @@ void write_to_console(const unsigned char* bytes, std::int32_t count) {
   context.right = view.left + width - 1;
   context.top = view.top;  // first text row is row 1 of the view
   context.bottom = view.top + text_rows() - 1;
-  info.region_is_partial = context.top != view.top || context.bottom != view.top + height - 1;
 
   CONSOLE_SCREEN_BUFFER_INFO screen{};
   if (GetConsoleScreenBufferInfo(info.output, &screen) != 0) {
@@ -222,6 +228,11 @@ void write_to_console(const unsigned char* bytes, std::int32_t count) {
     info.attribute = screen.wAttributes;
     context.column = screen.dwCursorPosition.X;
     context.row = screen.dwCursorPosition.Y;
+    // A window made shorter near the buffer's end would leave text rows past
+    // the last buffer row, where every cell written is lost.
+    if (context.bottom >= info.buffer_height && info.buffer_height > context.top) {
+      context.bottom = info.buffer_height - 1;
+    }
   } else {
     info.buffer_width = 80;
     info.buffer_height = 25;
@@ -229,6 +240,7 @@ void write_to_console(const unsigned char* bytes, std::int32_t count) {
     context.column = context.left;
     context.row = context.top;
   }
+  info.region_is_partial = context.top != view.top || context.bottom != view.top + height - 1;
   const std::int32_t start_top = context.top;
 
   if (state.pending_line_advance) {

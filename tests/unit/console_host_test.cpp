@@ -122,6 +122,39 @@ TEST(console_host, scroll_copies_from_snapshot_fills_uncovered_cells_and_obeys_c
   EXPECT_EQ(big.cell(35, 20).character, before(35, 20)); // outside both
 }
 
+TEST(console_host, whole_buffer_scroll_up_keeps_every_later_operation_in_place) {
+  Host host(4, 5);
+  for (SHORT y = 0; y < 5; ++y) host.put_text(0, y, std::string(4, static_cast<char>('0' + y)));
+  const CHAR_INFO fill = cell_of('.', 0x70);
+  const SMALL_RECT below_first{0, 1, 3, 4};
+  ASSERT_TRUE(host.ScrollConsoleScreenBufferA(host.out(), &below_first, nullptr, {0, 0}, &fill));
+  const SMALL_RECT below_second{0, 2, 3, 4};
+  ASSERT_TRUE(host.ScrollConsoleScreenBufferA(host.out(), &below_second, nullptr, {0, 0}, &fill));
+  EXPECT_EQ(host.row_text(0), "3333");
+  EXPECT_EQ(host.row_text(2), "....");
+  EXPECT_EQ(host.row_text(4), "....");
+  EXPECT_EQ(host.cell(3, 4).attributes, 0x70);
+  // Fills and writes that cross rows still go in reading order.
+  DWORD count = 0;
+  ASSERT_TRUE(host.FillConsoleOutputCharacterA(host.out(), 'f', 6, {2, 1}, &count));
+  EXPECT_EQ(host.row_text(1), "44ff");
+  EXPECT_EQ(host.row_text(2), "ffff");
+  ASSERT_TRUE(host.set_cursor(0, 4));
+  host.write("\r\nab");  // the teletype scrolls past the last row
+  EXPECT_EQ(host.row_text(0), "44ff");
+  EXPECT_EQ(host.row_text(4), "ab");
+  // Moving up by more than half leaves the rows in between as they were.
+  const SMALL_RECT lower{0, 3, 3, 4};
+  const CHAR_INFO comma = cell_of(',');
+  ASSERT_TRUE(host.ScrollConsoleScreenBufferA(host.out(), &lower, nullptr, {0, 0}, &comma));
+  EXPECT_EQ(host.row_text(1), "ab");
+  EXPECT_EQ(host.row_text(2), "....");
+  EXPECT_EQ(host.row_text(4), ",,,,");
+  host.set_buffer_size(5, 3);
+  EXPECT_EQ(host.row_text(1), "ab");
+  EXPECT_EQ(host.row_text(2), "....");
+}
+
 TEST(console_host, fill_wraps_rows_stops_at_buffer_end_and_counts_cells) {
   Host host(10, 3);
   host.put_text(0, 1, "keep", 0x07);

@@ -64,6 +64,7 @@ void ScreenBuffer::resize(SHORT columns, SHORT rows) {
     }
   }
   cells_ = std::move(cells);
+  origin_ = 0;
   columns_ = columns;
   rows_ = rows;
   cursor_ = {std::min<SHORT>(cursor_.X, columns_ - 1), std::min<SHORT>(cursor_.Y, rows_ - 1)};
@@ -136,6 +137,13 @@ SMALL_RECT ScreenBuffer::write_cells(const CHAR_INFO* source, COORD source_size,
           to_short(r.top + j_last)};
 }
 
+void ScreenBuffer::rotate_up(int k, Cell fill) {
+  origin_ = (origin_ + k) % rows_;
+  for (int y = rows_ - k; y < rows_; ++y) {
+    for (int x = 0; x < columns_; ++x) cell(x, y) = fill;
+  }
+}
+
 void ScreenBuffer::scroll(SMALL_RECT scroll_rectangle, const SMALL_RECT* clip, COORD destination,
                           CHAR_INFO fill) {
   const Rect buffer{0, 0, columns_ - 1, rows_ - 1};
@@ -144,38 +152,72 @@ void ScreenBuffer::scroll(SMALL_RECT scroll_rectangle, const SMALL_RECT* clip, C
   if (source.empty() || limit.empty()) return;
   const int dx = destination.X - scroll_rectangle.Left;
   const int dy = destination.Y - scroll_rectangle.Top;
-  const std::vector<Cell> snapshot = cells_;
-  std::vector<bool> received(cells_.size(), false);
-  for (int y = source.top; y <= source.bottom; ++y) {
-    for (int x = source.left; x <= source.right; ++x) {
-      const int tx = x + dx;
-      const int ty = y + dy;
-      if (!limit.contains(tx, ty)) continue;
-      cells_[index(tx, ty)] = snapshot[index(x, y)];
-      received[index(tx, ty)] = true;
+  const Cell blank{fill.Char.AsciiChar, fill.Attributes};
+  // The whole buffer moving up by at most half its height: every row that
+  // is not overwritten is filled, so turning the ring is the same move.
+  const bool whole_rows = source.left == 0 && source.right == buffer.right &&
+                          source.bottom == buffer.bottom && limit.left == 0 && limit.top == 0 &&
+                          limit.right == buffer.right && limit.bottom == buffer.bottom;
+  if (whole_rows && dx == 0 && dy < 0 && source.top == -dy && -2 * dy <= rows_) {
+    rotate_up(-dy, blank);
+    return;
+  }
+  // The cells that receive a copy, taken from a copy of their sources since
+  // source and destination may overlap.
+  const Rect target = intersect(
+      {source.left + dx, source.top + dy, source.right + dx, source.bottom + dy}, limit);
+  if (!target.empty()) {
+    std::vector<Cell> moved;
+    moved.reserve(static_cast<std::size_t>(target.right - target.left + 1) *
+                  static_cast<std::size_t>(target.bottom - target.top + 1));
+    for (int y = target.top; y <= target.bottom; ++y) {
+      for (int x = target.left; x <= target.right; ++x) moved.push_back(cell(x - dx, y - dy));
+    }
+    std::size_t k = 0;
+    for (int y = target.top; y <= target.bottom; ++y) {
+      for (int x = target.left; x <= target.right; ++x) cell(x, y) = moved[k++];
     }
   }
   const Rect fill_area = intersect(source, limit);
   for (int y = fill_area.top; y <= fill_area.bottom; ++y) {
     for (int x = fill_area.left; x <= fill_area.right; ++x) {
-      if (!received[index(x, y)]) cell(x, y) = {fill.Char.AsciiChar, fill.Attributes};
+      if (!target.contains(x, y)) cell(x, y) = blank;
     }
   }
 }
 
+// Fill...: n cells from `start` in reading order, stopping at the last cell.
 DWORD ScreenBuffer::fill_characters(char character, DWORD n, COORD start) {
   if (!contains(start.X, start.Y)) return 0;
-  const std::size_t first = index(start.X, start.Y);
+  const std::size_t first = static_cast<std::size_t>(start.Y) * static_cast<std::size_t>(columns_) +
+                            static_cast<std::size_t>(start.X);
   const std::size_t count = std::min<std::size_t>(n, cells_.size() - first);
-  for (std::size_t k = 0; k < count; ++k) cells_[first + k].character = character;
+  int x = start.X;
+  int y = start.Y;
+  for (std::size_t k = 0; k < count; ++k) {
+    cell(x, y).character = character;
+    if (++x == columns_) {
+      x = 0;
+      ++y;
+    }
+  }
   return static_cast<DWORD>(count);
 }
 
 DWORD ScreenBuffer::fill_attributes(WORD attributes, DWORD n, COORD start) {
   if (!contains(start.X, start.Y)) return 0;
-  const std::size_t first = index(start.X, start.Y);
+  const std::size_t first = static_cast<std::size_t>(start.Y) * static_cast<std::size_t>(columns_) +
+                            static_cast<std::size_t>(start.X);
   const std::size_t count = std::min<std::size_t>(n, cells_.size() - first);
-  for (std::size_t k = 0; k < count; ++k) cells_[first + k].attributes = attributes;
+  int x = start.X;
+  int y = start.Y;
+  for (std::size_t k = 0; k < count; ++k) {
+    cell(x, y).attributes = attributes;
+    if (++x == columns_) {
+      x = 0;
+      ++y;
+    }
+  }
   return static_cast<DWORD>(count);
 }
 
@@ -186,8 +228,7 @@ void ScreenBuffer::new_line() {
     return;
   }
   // Past the last row the buffer's contents move up one row.
-  std::move(cells_.begin() + columns_, cells_.end(), cells_.begin());
-  std::fill(cells_.end() - columns_, cells_.end(), Cell{' ', attributes});
+  rotate_up(1, Cell{' ', attributes});
 }
 
 void ScreenBuffer::put_character(char c) {

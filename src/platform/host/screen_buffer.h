@@ -87,10 +87,16 @@ class ScreenBuffer {
   std::size_t teletype(const char* bytes, std::size_t n);
 
  private:
+  // Rows are kept as a ring: buffer row y is stored at row (y + origin_) mod
+  // rows_, so moving the whole buffer up costs the rows uncovered, not all.
   std::size_t index(int x, int y) const {
-    return static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_) +
+    int row = y + origin_;
+    if (row >= rows_) row -= rows_;
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns_) +
            static_cast<std::size_t>(x);
   }
+  // Moves every row up by k (1 <= k <= rows) and fills the last k rows.
+  void rotate_up(int k, Cell fill);
   void show_cursor();
   void new_line();
   void put_character(char c);
@@ -98,6 +104,7 @@ class ScreenBuffer {
   SHORT columns_;
   SHORT rows_;
   std::vector<Cell> cells_;
+  int origin_ = 0;  // storage row of buffer row 0
   SMALL_RECT window_;
   COORD largest_;
   COORD cursor_{0, 0};

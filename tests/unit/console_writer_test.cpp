@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console/console_writer.h"
+#include "platform/host/attach.h"
+#include "platform/host/console_host.h"
+#include "process/runtime_state.h"
+
+using veltrane::host::ApiCall;
+using veltrane::host::ConsoleHost;
+
+namespace {
+
+using Place = std::pair<int, int>;
+
+// A console of columns x rows whose window shows rows top..top+24, as the
+// console set-up leaves it before the first print: view taken, text rows fixed.
+struct Screen {
+  ConsoleHost host;
+  explicit Screen(SHORT top = 0, SHORT columns = 80, SHORT rows = 300) : host(columns, rows) {
+    veltrane::runtime_reset();
+    veltrane::host::attach_console_host(&host);
+    host.set_window({0, top, static_cast<SHORT>(columns - 1), static_cast<SHORT>(top + 24)});
+    veltrane::take_view_snapshot();
+    veltrane::text_rows();
+  }
+  ~Screen() { veltrane::host::attach_console_host(nullptr); }
+
+  void write(const std::string& bytes, int flags = 0) {
+    veltrane::console_write(bytes.data(), static_cast<std::int32_t>(bytes.size()), flags);
+  }
+  Place cursor() const { return {host.cursor().X, host.cursor().Y}; }
+  Place window_rows() const { return {host.window().Top, host.window().Bottom}; }
+};
+
+}  // namespace
+
+TEST(console_writer, wraps_at_the_right_edge_and_parks_on_the_last_cell) {
+  Screen s;
+  s.host.set_cursor(75, 10);
+  s.write("0123456789");
+  EXPECT_EQ(s.host.row_text(10), std::string(75, ' ') + "01234");
+  EXPECT_EQ(s.host.row_text(11), "56789");
+  EXPECT_EQ(s.cursor(), Place(5, 11));
+
+  // Text that ends exactly past the last cell parks there; nothing moves.
+  s.host.set_cursor(70, 24);
+  s.write("abcdefghij");
+  EXPECT_EQ(s.cursor(), Place(79, 24));
+  EXPECT_EQ(s.window_rows(), Place(0, 24));
+  EXPECT_TRUE(veltrane::pending_line_advance());
+
+  // The next write starts the pending line first, so row 25 stays empty.
+  s.write("\r\n");
+  EXPECT_FALSE(veltrane::pending_line_advance());
+  EXPECT_EQ(s.cursor(), Place(0, 26));
+  EXPECT_EQ(s.window_rows(), Place(2, 26));
+  EXPECT_EQ(s.host.row_text(25), "");
+}
+
+TEST(console_writer, line_end_on_the_bottom_row_moves_the_window_then_scrolls_the_buffer) {
+  Screen s;
+  s.host.put_text(0, 24, "last");
+  s.host.set_cursor(4, 24);
+  s.host.clear_call_log();
+  s.write("\r\n");
+  EXPECT_EQ(s.window_rows(), Place(1, 25));
+  EXPECT_EQ(s.cursor(), Place(0, 25));
+  EXPECT_EQ(s.host.row_text(24), "last");
+  EXPECT_EQ(s.host.call_count(ApiCall::ScrollConsoleScreenBufferA), 0u);
+
+  // At the end of the buffer the contents move up one row instead.
+  Screen end(275);
+  end.host.put_text(0, 299, "bottom", 0x1F);
+  end.host.set_cursor(6, 299);
+  end.host.clear_call_log();
+  end.write("\r\n");
+  EXPECT_EQ(end.host.row_text(298), "bottom");
+  EXPECT_EQ(end.host.row_text(299), "");
+  EXPECT_EQ(end.host.cell(0, 299).attributes, 0x07);
+  EXPECT_EQ(end.cursor(), Place(0, 299));
+  EXPECT_EQ(end.window_rows(), Place(275, 299));
+  EXPECT_EQ(end.host.call_count(ApiCall::ScrollConsoleScreenBufferA), 1u);
+}
+
+TEST(console_writer, control_bytes_move_the_cursor_and_tabs_blank_to_the_next_stop) {
+  struct Case {
+    int column;
+    std::string bytes;
+    Place cursor;
+    std::string row5;  // row 5 from `column` on, over a row of 'x'
+  };
+  const std::vector<Case> cases = {
+      {0, "\t", {8, 5}, "        "},   {5, "\t", {8, 5}, "   "},
+      {8, "\t", {16, 5}, "        "},  {79, "\t", {0, 6}, " "},
+      {0, "ab\tc", {9, 5}, "ab      c"}, {0, "\b", {0, 5}, ""},
+      {5, "\b", {4, 5}, ""},           {30, "\r", {0, 5}, ""},
+      {30, "\n", {0, 6}, ""},          {3, "ab\b\bcd", {5, 5}, "cd"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes + " at column " + std::to_string(c.column));
+    Screen s;
+    s.host.put_text(0, 5, std::string(80, 'x'));
+    s.host.set_cursor(static_cast<SHORT>(c.column), 5);
+    s.write(c.bytes);
+    std::string expected(80, 'x');
+    expected.replace(static_cast<std::size_t>(c.column), c.row5.size(), c.row5);
+    expected.erase(expected.find_last_not_of(' ') + 1);
+    EXPECT_EQ(s.host.row_text(5), expected);
+    EXPECT_EQ(s.cursor(), c.cursor);
+  }
+}
+
+TEST(console_writer, bel_beeps_before_staged_text_and_other_bytes_are_cells) {
+  Screen s;
+  s.host.clear_call_log();
+  s.write("ab\a");
+  EXPECT_EQ(s.host.beeps(), (std::vector{veltrane::host::BeepRecord{0, 1000, 250}}));
+  const std::vector<ApiCall> log = s.host.call_log();
+  const auto beep = std::find(log.begin(), log.end(), ApiCall::Beep);
+  EXPECT_LT(beep, std::find(log.begin(), log.end(), ApiCall::WriteConsoleOutputA));
+  EXPECT_EQ(s.host.row_text(0), "ab");
+  EXPECT_EQ(s.cursor(), Place(2, 0));
+
+  std::string bytes;
+  for (int b = 0; b < 256; ++b) {
+    if (b != 7 && b != 8 && b != 9 && b != 10 && b != 13 && (b < 32 || b > 126)) bytes += char(b);
+  }
+  s.host.set_cursor(0, 40);
+  s.write(bytes);
+  EXPECT_EQ(s.host.row_text(40) + s.host.row_text(41), bytes);
+  EXPECT_EQ(s.cursor(), Place(int(bytes.size() - 80), 41));
+}
+
+TEST(console_writer, long_text_is_written_in_runs_of_at_most_1024_cells) {
+  Screen s(0, 3000, 30);
+  std::string text;
+  for (int i = 0; i < 2500; ++i) text += char('a' + i % 26);
+  s.host.clear_call_log();
+  s.write(text);
+  EXPECT_EQ(s.host.call_count(ApiCall::WriteConsoleOutputA), 3u);
+  EXPECT_EQ(s.host.row_text(0), text);
+  EXPECT_EQ(s.cursor(), Place(2500, 0));
+}
+
+TEST(console_writer, empty_write_does_nothing_unless_asked_to_settle) {
+  Screen s;
+  s.host.set_cursor(7, 3);
+  s.host.clear_call_log();
+  veltrane::console_write(nullptr, 0, 0);
+  EXPECT_TRUE(s.host.call_log().empty());
+  veltrane::console_write(nullptr, 0, veltrane::kWriteSettle);
+  EXPECT_EQ(s.cursor(), Place(7, 3));
+  EXPECT_EQ(s.host.call_count(ApiCall::SetConsoleCursorPosition), 1u);
+  EXPECT_EQ(s.host.call_count(ApiCall::GetConsoleScreenBufferInfo), 2u);
+
+  // A settling call starts a pending line.
+  s.host.set_cursor(0, 24);
+  s.write(std::string(80, '-'));
+  veltrane::console_write(nullptr, 0, veltrane::kWriteSettle);
+  EXPECT_EQ(s.cursor(), Place(0, 25));
+  EXPECT_EQ(s.window_rows(), Place(1, 25));
+}
+
+TEST(console_writer, text_region_keeps_its_first_height_after_a_window_resize) {
+  Screen s;
+  ASSERT_TRUE(s.host.set_window({0, 0, 79, 29}));
+  s.host.put_text(0, 1, "second");
+  s.host.put_text(0, 26, "below the region");
+  s.host.set_cursor(0, 24);
+  s.write("x");  // the view follows the window at the end of each write
+  s.host.clear_call_log();
+  s.write("\r\ny");
+  EXPECT_EQ(s.host.row_text(0), "second");
+  EXPECT_EQ(s.host.row_text(23), "x");
+  EXPECT_EQ(s.host.row_text(24), "y");
+  EXPECT_EQ(s.host.row_text(26), "below the region");
+  EXPECT_EQ(s.cursor(), Place(1, 24));
+  EXPECT_EQ(s.window_rows(), Place(0, 29));
+  EXPECT_EQ(s.host.call_count(ApiCall::SetConsoleWindowInfo), 0u);
+
+  // Made shorter at the buffer's end, the region stops at the last buffer row.
+  Screen end(275);
+  ASSERT_TRUE(end.host.set_window({0, 290, 79, 299}));
+  end.host.set_cursor(0, 299);
+  end.write("a");
+  for (int i = 0; i < 3; ++i) end.write("\r\nline");
+  EXPECT_EQ(end.host.row_text(296), "a");
+  EXPECT_EQ(end.host.row_text(299), "line");
+  EXPECT_EQ(end.cursor(), Place(4, 299));
+
+  // A buffer made wider leaves the cursor past the region's right edge.
+  Screen wide;
+  wide.host.set_buffer_size(120, 300);
+  wide.host.set_cursor(100, 5);
+  wide.write("abc");
+  EXPECT_EQ(wide.host.row_text(6), "abc");
+}
+
+TEST(console_writer, failed_or_refused_console_calls_drop_only_what_they_concern) {
+  Screen s;
+  s.host.set_cursor(0, 2);
+  s.host.fail_next(ApiCall::WriteConsoleOutputA);
+  s.write("lost\r\nkept");
+  EXPECT_EQ(s.host.row_text(2), "");
+  EXPECT_EQ(s.host.row_text(3), "kept");
+  EXPECT_EQ(s.cursor(), Place(4, 3));
+
+  // Without the console state the cursor is taken as the region's top-left.
+  Screen low(100);
+  low.host.set_cursor(40, 110);
+  low.host.fail_next(ApiCall::GetConsoleScreenBufferInfo);
+  low.write("hi");
+  EXPECT_EQ(low.host.row_text(100), "hi");
+  EXPECT_EQ(low.cursor(), Place(2, 100));
+
+  // A refused window move: the output goes on in the rows below.
+  Screen narrow;
+  narrow.host.set_largest_window_size(79, 25);
+  ASSERT_TRUE(narrow.host.set_window({0, 0, 78, 24}));
+  narrow.host.set_cursor(0, 24);
+  narrow.write("one\r\ntwo\r\nthree");
+  EXPECT_EQ(narrow.host.row_text(25), "two");
+  EXPECT_EQ(narrow.host.row_text(26), "three");
+  EXPECT_EQ(narrow.cursor(), Place(5, 26));
+}
