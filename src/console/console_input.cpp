@@ -11,13 +11,6 @@
 namespace veltrane {
 namespace {
 
-// The console record's pending-input block as the print layer lays it out:
-// key text taken from the key queue but not yet delivered.
-struct PendingInput {
-  std::uint8_t data[16];
-  std::uint32_t count;
-};
-
 constexpr DWORD kKeyWaitMs = 25;
 
 // Redirected standard input: the file device's read with no record reads the
@@ -32,9 +25,7 @@ std::int32_t standard_input_read(FileSlot*, void* buffer, std::uint32_t* count) 
 // text that do not fit the request wait in the pending-input block.
 std::int32_t key_press_read(FileSlot* slot, void* buffer, std::uint32_t* count) {
   if (slot == nullptr || slot->device_data == nullptr) return kBadCall;
-  // The block belongs to the print layer; it is copied in and out by bytes.
-  PendingInput pending{};
-  std::memcpy(&pending, slot->device_data, sizeof pending);
+  PendingInput& pending = *static_cast<PendingInput*>(slot->device_data);
   auto* out = static_cast<std::uint8_t*>(buffer);
   const std::uint32_t wanted = *count;
   std::uint32_t delivered = 0;
@@ -56,7 +47,6 @@ std::int32_t key_press_read(FileSlot* slot, void* buffer, std::uint32_t* count) 
     delivered += taken;
   }
   std::memset(out + delivered, 0, wanted - delivered);
-  std::memcpy(slot->device_data, &pending, sizeof pending);
   *count = delivered;
   return kSuccess;
 }

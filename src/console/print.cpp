@@ -16,13 +16,6 @@ namespace {
 constexpr char kLineEnd[] = {'\r', '\n'};
 constexpr char kBlanks[] = "              ";  // one zone of blanks
 
-// The pending-input block of the console record: what a key-press read has
-// taken but not yet delivered. Nothing in the tool reads it.
-struct PendingInput {
-  std::uint8_t data[16];
-  std::uint32_t count;
-};
-
 FileOps console_ops{};
 PendingInput pending_input{};
 const StatePart console_record_part{[] {

@@ -33,6 +33,13 @@ void apply_print_flags(FileSlot* slot, std::int32_t flags);
 // Pads with blanks to the next 14-column zone, or ends the line.
 std::int32_t pad_to_zone(FileSlot* slot);
 
+// The console record's pending-input block (its device_data): key text that
+// a key-press read has taken from the key queue but not yet delivered.
+struct PendingInput {
+  std::uint8_t data[16];
+  std::uint32_t count;
+};
+
 // Sets up the console record on first use: width from the console's size,
 // column from the cursor's.
 void console_setup();
