@@ -268,6 +268,24 @@ TEST(line_editor, insertion_that_pushes_the_tail_below_the_window_scrolls_it) {
   }
 }
 
+TEST(line_editor, echo_after_a_prompt_ending_in_the_last_cell_starts_the_next_row) {
+  // The writer parks the cursor on the window's last cell after the prompt;
+  // the first echoed character must not land on the prompt's trailing blank.
+  for (const SHORT buffer_rows : {SHORT{5}, SHORT{10}}) {
+    SCOPED_TRACE(buffer_rows);
+    Session s(20, 5, 4, buffer_rows);
+    print_text(0, "Please enter ID ", 0);
+    s.type("12").press(VK_LEFT).type("\r");
+    EXPECT_EQ(s.run(), "12");
+    const SHORT bottom = s.console.window().Bottom;
+    EXPECT_EQ(s.console.row_text(static_cast<SHORT>(bottom - 1)), "ID: Please enter ID");
+    EXPECT_EQ(s.console.cell(19, static_cast<SHORT>(bottom - 1)).character, ' ');
+    EXPECT_EQ(s.console.row_text(bottom), "12");
+    EXPECT_EQ(s.before(2).cursor, (At{1, bottom}));
+    EXPECT_EQ(at(s.console.cursor()), (At{2, bottom}));
+  }
+}
+
 TEST(line_editor, cursor_is_hidden_while_drawing_and_restored_at_the_end) {
   for (const bool visible_on_entry : {true, false}) {
     SCOPED_TRACE(visible_on_entry);
