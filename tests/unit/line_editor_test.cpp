@@ -268,6 +268,28 @@ TEST(line_editor, insertion_that_pushes_the_tail_below_the_window_scrolls_it) {
   }
 }
 
+TEST(line_editor, wrapped_lines_edit_across_the_row_boundary) {
+  {
+    SCOPED_TRACE("backspace from the first column of the second row");
+    Session s(20, 5, 1);
+    s.type("abcdefghijklmnopqrst").press(VK_LEFT, 0, 0, 4).type("\b").type("X\r");
+    EXPECT_EQ(s.run(), "abcdefghijklmnoXqrst");
+    EXPECT_EQ(s.before(5).cursor, (At{0, 2}));
+    EXPECT_EQ(s.before(6).cursor, (At{19, 1}));
+    EXPECT_EQ(s.cells(22), "abcdefghijklmnoXqrst  ");
+  }
+  {
+    SCOPED_TRACE("a tab at the end that wraps below the window");
+    Session s(24, 5, 4);
+    s.type("abcdefghijklmnopqr").type("\t").type("Z\r");
+    EXPECT_EQ(s.run(), "abcdefghijklmnopqr      Z");
+    EXPECT_EQ(s.before(2).cursor, (At{4, 4}));
+    EXPECT_EQ(s.console.row_text(3), "ID: abcdefghijklmnopqr");
+    EXPECT_EQ(s.console.row_text(4), "    Z");
+    EXPECT_EQ(at(s.console.cursor()), (At{5, 4}));
+  }
+}
+
 TEST(line_editor, echo_after_a_prompt_ending_in_the_last_cell_starts_the_next_row) {
   // The writer parks the cursor on the window's last cell after the prompt;
   // the first echoed character must not land on the prompt's trailing blank.
