@@ -88,7 +88,8 @@ std::int32_t key_event_code(const KEY_EVENT_RECORD& event, std::int32_t* composi
     // Computed unsigned: a long digit run wraps instead of overflowing, and
     // only the low 8 bits are ever delivered.
     const auto digit = static_cast<std::uint32_t>(event.wVirtualKeyCode - VK_NUMPAD0);
-    *composition = static_cast<std::int32_t>(static_cast<std::uint32_t>(*composition) * 10u + digit);
+    *composition =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(*composition) * 10u + digit);
     return code;
   }
   if (code != kNoKey) {

@@ -97,8 +97,8 @@ class KeyInputTest : public ::testing::Test {
     std::vector<INPUT_RECORD> records{host::key_event(true, VK_MENU, 0, kAlt | NUMLOCK_ON)};
     for (int d : digits) {
       for (bool down : {true, false}) {
-        records.push_back(host::key_event(down, static_cast<WORD>(VK_NUMPAD0 + d), 0,
-                                          kAlt | NUMLOCK_ON));
+        records.push_back(
+            host::key_event(down, static_cast<WORD>(VK_NUMPAD0 + d), 0, kAlt | NUMLOCK_ON));
       }
     }
     records.push_back(host::key_event(false, VK_MENU, 0, NUMLOCK_ON));
@@ -116,8 +116,8 @@ class KeyInputTest : public ::testing::Test {
 
 TEST_F(KeyInputTest, translation_follows_the_tables) {
   for (const TranslationCase& c : kTranslationCases) {
-    const INPUT_RECORD record = key_record(true, c.key.virtual_key, c.key.scan_code,
-                                           c.key.character, c.key.control_state);
+    const INPUT_RECORD record =
+        key_record(true, c.key.virtual_key, c.key.scan_code, c.key.character, c.key.control_state);
     EXPECT_EQ(translate_key_event(record.Event.KeyEvent), c.expected) << c.name;
   }
   // A dead key's own character never matches the event's character.
@@ -163,7 +163,8 @@ TEST_F(KeyInputTest, redirected_input_queues_nothing_and_pause_runs_full) {
 TEST_F(KeyInputTest, pump_queues_one_code_per_key_down_and_skips_other_events) {
   INPUT_RECORD focus{};
   focus.EventType = FOCUS_EVENT;
-  console.queue_records({key_record(true, 'A', 0x1E, 'a', 0, 3), key_record(true, 'B', 0x30, 'b', 0, 0),
+  console.queue_records({key_record(true, 'A', 0x1E, 'a', 0, 3),
+                         key_record(true, 'B', 0x30, 'b', 0, 0),
                          key_record(false, 'A', 0x1E, 'a', 0), focus});
   EXPECT_EQ(read_all(), std::vector<std::string>{"a"});
   EXPECT_EQ(console.queued_input_count(), 0u);
@@ -174,16 +175,24 @@ TEST_F(KeyInputTest, alt_keypad_composition) {
   type_alt_keypad({2, 5, 6});
   type_alt_keypad({0});                                   // 0 pending: nothing
   type_alt_keypad({4, 2, 9, 4, 9, 6, 7, 2, 9, 6, 6, 5});  // wraps; low 8 bits are 65
+  // Shift pressed while Alt is held ends the composition before Alt+Shift+X.
+  console.queue_records(
+      {host::key_event(true, VK_MENU, 0, kAlt), host::key_event(true, VK_NUMPAD0 + 6, 0, kAlt),
+       host::key_event(true, VK_NUMPAD0 + 6, 0, kAlt),
+       host::key_event(true, VK_SHIFT, 0, kAlt | kShift),
+       host::key_event(true, 'X', 'X', kAlt | kShift), host::key_event(false, VK_MENU, 0, kShift)});
   // A letter typed with Alt drops the pending composition.
-  console.queue_records({host::key_event(true, VK_MENU, 0, kAlt),
-                         host::key_event(true, VK_NUMPAD0 + 6, 0, kAlt),
-                         host::key_event(true, 'A', 'a', kAlt), host::key_event(false, 'A', 'a', kAlt),
-                         host::key_event(false, VK_MENU, 0, 0)});
-  EXPECT_EQ(read_all(), (std::vector<std::string>{"A", std::string(1, '\0'), "A", "\xFF\x1E"}));
+  console.queue_records(
+      {host::key_event(true, VK_MENU, 0, kAlt), host::key_event(true, VK_NUMPAD0 + 6, 0, kAlt),
+       host::key_event(true, 'A', 'a', kAlt), host::key_event(false, 'A', 'a', kAlt),
+       host::key_event(false, VK_MENU, 0, 0)});
+  EXPECT_EQ(read_all(), (std::vector<std::string>{"A", std::string(1, '\0'), "A", "B", "\xFF\x2D",
+                                                  "\xFF\x1E"}));
 }
 
 TEST_F(KeyInputTest, key_text_forms_and_the_key_hit_flag) {
-  console.queue_records({key_record(true, VK_UP, 0x48, 0, kEnhanced), key_record(true, 0, 0, 255, 0)});
+  console.queue_records(
+      {key_record(true, VK_UP, 0x48, 0, kEnhanced), key_record(true, 0, 0, 255, 0)});
   EXPECT_TRUE(key_available());
   EXPECT_TRUE(key_available());
   EXPECT_TRUE(key_hit_since_last_check());  // key_available leaves the flag alone
