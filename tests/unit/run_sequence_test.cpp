@@ -29,7 +29,8 @@ constexpr std::size_t kEventOffset = 240956;
 constexpr std::size_t kSampleSize = 241060;
 constexpr std::uint64_t kGiveUpMs = 60000;
 
-const char* const kBanner[] = {"Veltrane", "Sets the item and event pointer variable IDs of an rpg_rt file.", ""};
+const char* const kBanner[] = {
+    "Veltrane", "Sets the item and event pointer variable IDs of an rpg_rt file.", ""};
 
 struct ProcessExited {
   int code;
@@ -58,7 +59,8 @@ std::string sample_target() {
   return bytes;
 }
 
-std::vector<INPUT_RECORD> operator+(std::vector<INPUT_RECORD> a, const std::vector<INPUT_RECORD>& b) {
+std::vector<INPUT_RECORD> operator+(std::vector<INPUT_RECORD> a,
+                                    const std::vector<INPUT_RECORD>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
@@ -77,9 +79,9 @@ class RunSequenceTest : public testing::Test {
     console().set_wait_routine([this](DWORD) {
       if (console().now_ms() > kGiveUpMs) throw RunStuck{};
     });
-    dir_ = fs::temp_directory_path() /
-           ("veltrane_run_" + std::to_string(getpid()) + "_" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() / ("veltrane_run_" + std::to_string(getpid()) + "_" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
     target = (dir_ / "RPG_RT.EXE").string();
   }
@@ -92,7 +94,9 @@ class RunSequenceTest : public testing::Test {
     fs::remove_all(dir_, ignored);
   }
 
-  void put_target(const std::string& bytes) const { std::ofstream(target, std::ios::binary) << bytes; }
+  void put_target(const std::string& bytes) const {
+    std::ofstream(target, std::ios::binary) << bytes;
+  }
   std::string target_bytes() const {
     std::ifstream in(target, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -135,8 +139,8 @@ TEST_F(RunSequenceTest, typed_ids_replace_both_words_and_nothing_else) {
   EXPECT_EQ(screen_rows(8), (std::vector<std::string>{
                                 kBanner[0], kBanner[1], kBanner[2],
                                 "Current item pointer variable ID is 1. Please enter new ID: 10",
-                                "Current event pointer variable ID is 2. Please enter new ID: 20", "",
-                                "Done.", ""}));
+                                "Current event pointer variable ID is 2. Please enter new ID: 20",
+                                "", "Done.", ""}));
   EXPECT_EQ(console().cursor().X, 0);
   EXPECT_EQ(console().cursor().Y, 7);
   EXPECT_EQ(console().now_ms(), 2000u) << "the closing pause, keys having been typed ahead";
@@ -156,12 +160,16 @@ TEST_F(RunSequenceTest, typed_ids_replace_both_words_and_nothing_else) {
 TEST_F(RunSequenceTest, editing_keys_shape_the_typed_ids) {
   put_target(sample_target());
   // The second ID is typed a second later, while the editor waits.
-  console().queue_records(text("abc\x1b" "12") + key(VK_LEFT) + text("3") + key(VK_END) + text("\r"));
+  console().queue_records(text("abc\x1b"
+                               "12") +
+                          key(VK_LEFT) + text("3") + key(VK_END) + text("\r"));
   console().schedule_records(1000, text("99\b8") + key(VK_HOME) + text("1") + key(VK_DELETE) +
-                                     key(VK_DELETE) + text("\t4\r"));
+                                       key(VK_DELETE) + text("\t4\r"));
   EXPECT_EQ(run({target}), 0);
-  EXPECT_EQ(console().row_text(3), "Current item pointer variable ID is 1. Please enter new ID: 132");
-  EXPECT_EQ(console().row_text(4), "Current event pointer variable ID is 2. Please enter new ID: 1       4");
+  EXPECT_EQ(console().row_text(3),
+            "Current item pointer variable ID is 1. Please enter new ID: 132");
+  EXPECT_EQ(console().row_text(4),
+            "Current event pointer variable ID is 2. Please enter new ID: 1       4");
   EXPECT_EQ(console().row_text(6), "Done.");
   EXPECT_EQ(console().now_ms(), 3000u);
   const std::string after = target_bytes();
@@ -191,8 +199,10 @@ TEST_F(RunSequenceTest, failures_beep_then_show_the_message_and_pause) {
     console().set_wait_routine([&](DWORD ms) {
       if (ms == 250 && row_at_beep == "(no beep)") row_at_beep = console().row_text(3);
     });
-    EXPECT_EQ(run(c.has_argument ? std::vector<std::string>{target} : std::vector<std::string>{}), 0);
-    EXPECT_EQ(screen_rows(5), (std::vector<std::string>{kBanner[0], kBanner[1], kBanner[2], c.message, ""}));
+    EXPECT_EQ(run(c.has_argument ? std::vector<std::string>{target} : std::vector<std::string>{}),
+              0);
+    EXPECT_EQ(screen_rows(5),
+              (std::vector<std::string>{kBanner[0], kBanner[1], kBanner[2], c.message, ""}));
     EXPECT_EQ(row_at_beep, "") << "the beep comes before the message";
     ASSERT_EQ(console().beeps().size(), 1u);
     const host::BeepRecord beep = console().beeps()[0];
