@@ -228,7 +228,7 @@ TEST(line_editor, up_and_down_move_one_row_within_the_line) {
     Session s(80, 25, 2);
     s.keys(text + "<Home><Right*" + std::to_string(c.from) + ">" + c.key + "#\r");
     std::string expected = text;
-    expected.insert(static_cast<std::size_t>(c.to), "#");
+    expected.insert(static_cast<std::size_t>(c.to), 1, '#');
     EXPECT_EQ(s.run(), expected);
     EXPECT_EQ(s.before(s.steps() - 2).cursor, s.cell_of(c.to));
     EXPECT_EQ(s.cells(102), expected + ' ');
@@ -361,7 +361,7 @@ std::string call_summary(const std::vector<ApiCall>& calls) {
   for (const ApiCall call : calls) ++counts[host::api_call_name(call)];
   std::string text = std::to_string(calls.size()) + " calls:";
   for (const auto& [name, count] : counts)
-    text += " " + std::string(name) + " x" + std::to_string(count);
+    text.append(" ").append(name).append(" x").append(std::to_string(count));
   return text;
 }
 
