@@ -1,44 +1,64 @@
 #include "console/key_input.h"
 
+#include "console/key_input_state.h"
+#include "console/key_translation.h"
+#include "process/process_exit.h"
 #include "process/runtime_state.h"
 
 namespace veltrane {
 namespace {
 
-constexpr int kQueueSlots = 512;
-
-struct KeyInputState {
-  bool handles_fetched;
-  HANDLE input_handle;
-  HANDLE output_handle;
-  std::int32_t queue[kQueueSlots];
-  int read_index;
-  int write_index;
-  bool key_hit;
-};
-
 KeyInputState state{};
-const StatePart key_input_part{[] { state = KeyInputState{}; }};
+
+void clear_key_input_state() {
+  state.handles_fetched = false;
+  state.input_handle = nullptr;
+  state.output_handle = nullptr;
+  state.handler_installed = false;
+  state.composition = 0;
+  key_queue_clear(state.queue);
+}
+
+const StatePart key_input_part{clear_key_input_state};
 
 void fetch_handles() {
   if (state.handles_fetched) return;
   state.handles_fetched = true;
   state.input_handle = GetStdHandle(STD_INPUT_HANDLE);
   state.output_handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  // Processed input turns Ctrl+C into a control notification instead of a key.
   DWORD mode = 0;
   if (state.input_handle != nullptr && GetConsoleMode(state.input_handle, &mode) != 0) {
     SetConsoleMode(state.input_handle, mode | ENABLE_PROCESSED_INPUT);
   }
 }
 
-void push_key(std::int32_t code) {
-  state.queue[state.write_index] = code;
-  state.write_index = (state.write_index + 1) % kQueueSlots;
-  if (state.write_index == state.read_index) state.read_index = (state.read_index + 1) % kQueueSlots;
-  state.key_hit = true;
+// Registered with the exit path by the first pump.
+void remove_control_handler() {
+  if (state.handler_installed) SetConsoleCtrlHandler(console_control_handler, FALSE);
+}
+
+void install_control_handler_once() {
+  if (state.handler_installed) return;
+  state.handler_installed = true;
+  process_at_exit(remove_control_handler);
+  SetConsoleCtrlHandler(console_control_handler, TRUE);
+}
+
+bool is_keypad_digit(WORD virtual_key) {
+  return virtual_key >= VK_NUMPAD0 && virtual_key <= VK_NUMPAD9;
+}
+
+// Delivers a pending composition as a character code (its low 8 bits).
+std::int32_t take_composition(std::int32_t* composition) {
+  const std::int32_t code = *composition & 0xFF;
+  *composition = 0;
+  return code;
 }
 
 }  // namespace
+
+KeyInputState& key_input_state() { return state; }
 
 HANDLE console_input_handle() {
   fetch_handles();
@@ -55,57 +75,76 @@ bool is_input_redirected() {
   return GetConsoleMode(console_input_handle(), &mode) == 0;
 }
 
+std::int32_t key_event_code(const KEY_EVENT_RECORD& event, std::int32_t* composition) {
+  const bool alt_only = is_alt_only(event.dwControlKeyState);
+  if (event.bKeyDown == 0) {
+    // The release of Alt ends an Alt+keypad sequence.
+    if (!alt_only && *composition != 0) return take_composition(composition);
+    return kNoKey;
+  }
+  if (event.wRepeatCount == 0) return kNoKey;
+  const std::int32_t code = translate_key_event(event);
+  if (alt_only && is_keypad_digit(event.wVirtualKeyCode)) {
+    // Computed unsigned: a long digit run wraps instead of overflowing, and
+    // only the low 8 bits are ever delivered.
+    const auto digit = static_cast<std::uint32_t>(event.wVirtualKeyCode - VK_NUMPAD0);
+    *composition =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(*composition) * 10u + digit);
+    return code;
+  }
+  if (code != kNoKey) {
+    *composition = 0;
+    return code;
+  }
+  if (!alt_only && *composition != 0) return take_composition(composition);
+  return kNoKey;
+}
+
 void pump_key_events() {
+  install_control_handler_once();
   const HANDLE input = console_input_handle();
   for (;;) {
     INPUT_RECORD record{};
     DWORD count = 0;
     if (PeekConsoleInputA(input, &record, 1, &count) == 0 || count == 0) return;
-    ReadConsoleInputA(input, &record, 1, &count);
+    // A read that fails after a successful peek would otherwise be retried forever.
+    if (ReadConsoleInputA(input, &record, 1, &count) == 0 || count == 0) return;
     if (record.EventType != KEY_EVENT) continue;
-    const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-    if (key.bKeyDown != 0 && key.wRepeatCount > 0 && key.uChar.AsciiChar != 0) {
-      push_key(static_cast<unsigned char>(key.uChar.AsciiChar));
-    }
+    const std::int32_t code = key_event_code(record.Event.KeyEvent, &state.composition);
+    if (code != kNoKey) key_queue_push(state.queue, code);
+  }
+}
+
+BOOL WINAPI console_control_handler(DWORD control_type) {
+  switch (control_type) {
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      key_queue_push(state.queue, kKeyWindowClose);
+      return TRUE;
+    default:
+      return FALSE;
   }
 }
 
 bool key_available() {
   pump_key_events();
-  return state.read_index != state.write_index;
+  return !key_queue_is_empty(state.queue);
 }
 
 bool key_hit_since_last_check() {
   pump_key_events();
-  const bool hit = state.key_hit;
-  state.key_hit = false;
-  return hit;
+  return key_queue_take_hit(state.queue);
 }
 
 std::string read_key_text() {
   pump_key_events();
-  if (state.read_index == state.write_index) return {};
-  const std::int32_t code = state.queue[state.read_index];
-  state.read_index = (state.read_index + 1) % kQueueSlots;
+  std::int32_t code = kNoKey;
+  if (!key_queue_pop(state.queue, &code)) return {};
   key_hit_since_last_check();
-  if (code <= 255) return std::string(1, static_cast<char>(code));
-  return std::string{'\xFF', static_cast<char>(code >> 8)};
-}
-
-void timed_pause(std::int32_t ms) {
-  if (ms == -1) {
-    while (!key_hit_since_last_check()) Sleep(50);
-    return;
-  }
-  if (ms < -1) return;
-  if (ms > 99) {
-    while (ms > 50) {
-      if (key_hit_since_last_check()) return;
-      Sleep(50);
-      ms -= 50;
-    }
-  }
-  Sleep(static_cast<DWORD>(ms));
+  // At most two bytes: held inline by std::string, so this never allocates.
+  if (code >= 0 && code <= 255) return std::string(1, static_cast<char>(code));
+  return std::string{'\xFF', static_cast<char>((code >> 8) & 0xFF)};
 }
 
 }  // namespace veltrane

@@ -23,6 +23,9 @@ inline constexpr std::int32_t kKeyDown = 0x50FF;
 inline constexpr std::int32_t kKeyDelete = 0x53FF;
 inline constexpr std::int32_t kKeyWindowClose = 0x6BFF;
 
+// Not a key: returned where no code results, never queued.
+inline constexpr std::int32_t kNoKey = -1;
+
 // The standard handles, fetched once together; the first call also adds
 // processed input to the console input mode when input is a console.
 HANDLE console_input_handle();
@@ -35,19 +38,34 @@ bool is_input_redirected();
 // yield. The first call installs the control handler. Never waits.
 void pump_key_events();
 
+// One key event as the pump handles it: returns the key code to queue, or
+// kNoKey, and updates the Alt+keypad composition value (0 when none is
+// pending). At most one code per event, whatever its repeat count; a pending
+// composition is delivered as its low 8 bits when a key event other than an
+// Alt-only one ends it without a code of its own.
+std::int32_t key_event_code(const KEY_EVENT_RECORD& event, std::int32_t* composition);
+
+// The console control handler: a close, logoff or shutdown notification
+// queues the window-close key and is handled; every other notification,
+// Ctrl+C and Ctrl+Break included, is left to the default action.
+BOOL WINAPI console_control_handler(DWORD control_type);
+
 // Pumps, then tells whether the queue holds a key. Consumes nothing.
 bool key_available();
 
 // Pumps, takes the oldest key off the queue as key text (empty when none),
-// then clears the key-hit flag.
+// then runs key_hit_since_last_check, so the flag is clear after every read.
 std::string read_key_text();
 
 // Pumps, returns whether a key was queued since the last check, and clears
 // that flag. The queue is not touched.
 bool key_hit_since_last_check();
 
-// Waits `ms` milliseconds in 50 ms sleeps, ending early when a key is hit
-// (see the implementation for the exact rule); -1 waits for a key.
+// Waits about `ms` milliseconds in 50 ms sleeps, counted in sleep quanta.
+// Above 99 ms it checks for a key hit before each 50 ms sleep while more than
+// 50 ms remain and returns at the first hit, then sleeps the remainder without
+// checking; 0 to 99 ms sleeps without checking; -1 checks every 50 ms until a
+// key is hit; below -1 returns at once. A key that ends the pause stays queued.
 void timed_pause(std::int32_t ms);
 
 }  // namespace veltrane

@@ -1,0 +1,22 @@
+// The process-wide record of key input, shared by the files of this area.
+#pragma once
+
+#include <cstdint>
+
+#include "console/key_queue.h"
+#include "platform/console_api.h"
+
+namespace veltrane {
+
+struct KeyInputState {
+  bool handles_fetched;      // both standard handles have been fetched
+  HANDLE input_handle;       // standard input, fetched once
+  HANDLE output_handle;      // standard output, the screen buffer the writer draws on
+  bool handler_installed;    // the first pump has installed the control handler
+  std::int32_t composition;  // Alt+keypad value being typed, 0 when none is pending
+  KeyQueue queue;            // codes waiting to be read, and the key-hit flag
+};
+
+KeyInputState& key_input_state();
+
+}  // namespace veltrane

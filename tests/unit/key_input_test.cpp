@@ -1,0 +1,289 @@
+#include "console/key_input.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/key_queue.h"
+#include "console/key_translation.h"
+#include "platform/host/attach.h"
+#include "platform/host/console_host.h"
+#include "platform/host/key_map.h"
+#include "process/process_exit.h"
+#include "process/runtime_state.h"
+
+namespace veltrane {
+namespace {
+
+constexpr DWORD kAlt = LEFT_ALT_PRESSED;
+constexpr DWORD kCtrl = LEFT_CTRL_PRESSED;
+constexpr DWORD kShift = SHIFT_PRESSED;
+constexpr DWORD kEnhanced = ENHANCED_KEY;
+
+struct TranslationCase {
+  const char* name;
+  KeyFacts key;
+  std::int32_t expected;
+};
+
+// Every case goes through MapVirtualKeyA of the host's US layout.
+const TranslationCase kTranslationCases[] = {
+    {"up arrow of the cluster", {0, 0x48, VK_UP, kEnhanced}, kKeyUp},
+    {"keypad 8 with num lock off", {0, 0x48, VK_UP, 0}, kKeyUp},
+    {"ctrl keypad 5", {0, 0x4C, 0x0C, kCtrl}, 0x8FFF},
+    {"F1", {0, 0x3B, VK_F1, 0}, 0x3BFF},
+    {"shift F1", {0, 0x3B, VK_F1, kShift}, 0x54FF},
+    {"ctrl shift F1 takes ctrl", {0, 0x3B, VK_F1, kCtrl | kShift}, 0x5EFF},
+    {"ctrl alt F10 takes alt", {0, 0x44, VK_F1 + 9, kCtrl | kAlt}, 0x71FF},
+    {"alt F12", {0, 0x58, VK_F12, RIGHT_ALT_PRESSED}, 0x8CFF},
+    {"alt a lower case", {'a', 0x1E, 'A', kAlt}, 0x1EFF},
+    {"alt a upper case", {'A', 0x1E, 'A', kAlt}, 0x1EFF},
+    {"altgr q giving another character", {'@', 0x10, 'Q', kAlt | kCtrl}, '@'},
+    {"ctrl a", {1, 0x1E, 'A', kCtrl}, 1},
+    {"ctrl enter", {10, 0x1C, VK_RETURN, kCtrl}, 10},
+    {"alt 7", {'7', 0x08, '7', kAlt}, 0x7EFF},
+    {"alt minus", {'-', 0x0C, 0xBD, kAlt}, 0x82FF},
+    {"ctrl 2 without character", {0, 0x03, '2', kCtrl}, kNoKey},
+    {"alt escape", {27, 0x01, VK_ESCAPE, kAlt}, 0x01FF},
+    {"alt backspace", {8, 0x0E, VK_BACK, kAlt}, 0xE0FF},
+    {"shift tab", {9, 0x0F, VK_TAB, kShift}, 0x0FFF},
+    {"alt backslash has no entry", {'\\', 0x2B, 0xDC, kAlt}, '\\'},
+    {"character 255", {255, 0x00, 0, 0}, 255},
+    {"ctrl home", {0, 0x47, VK_HOME, kEnhanced | kCtrl}, 0x77FF},
+    {"alt delete", {0, 0x53, VK_DELETE, kEnhanced | kAlt}, 0xA3FF},
+    {"keypad slash without character", {0, 0x35, VK_DIVIDE, kEnhanced}, '/'},
+    {"ctrl keypad enter without character", {0, 0x1C, VK_RETURN, kEnhanced | kCtrl}, 10},
+    {"alt keypad enter", {0, 0x1C, VK_RETURN, kEnhanced | kAlt}, 0xA6FF},
+    {"alt keypad slash with character", {'/', 0x35, VK_DIVIDE, kEnhanced | kAlt}, 0x35FF},
+    {"right ctrl not in enhanced table", {0, 0x1D, VK_CONTROL, kEnhanced | kCtrl}, kNoKey},
+    {"scan code above the table", {'x', 0x59, 0, kAlt}, 'x'},
+    {"scan code above the table, no character", {0, 0x5B, 0x5B, 0}, kNoKey},
+};
+
+INPUT_RECORD key_record(bool down, WORD vk, WORD scan, unsigned char c, DWORD state,
+                        WORD repeat = 1) {
+  INPUT_RECORD record{};
+  record.EventType = KEY_EVENT;
+  record.Event.KeyEvent = {down ? TRUE : FALSE, repeat, vk, scan, {}, state};
+  record.Event.KeyEvent.uChar.AsciiChar = static_cast<char>(c);
+  return record;
+}
+
+struct ExitCalled {};
+
+class KeyInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::attach_console_host(&console);
+    runtime_reset();
+  }
+  void TearDown() override {
+    set_exit_routine(nullptr);
+    host::attach_console_host(nullptr);
+  }
+
+  std::vector<std::string> read_all() {
+    std::vector<std::string> texts;
+    for (std::string text = read_key_text(); !text.empty(); text = read_key_text()) {
+      texts.push_back(text);
+    }
+    return texts;
+  }
+
+  // Alt held while keypad digits are typed with Num Lock on, then Alt released.
+  void type_alt_keypad(const std::vector<int>& digits) {
+    std::vector<INPUT_RECORD> records{host::key_event(true, VK_MENU, 0, kAlt | NUMLOCK_ON)};
+    for (int d : digits) {
+      for (bool down : {true, false}) {
+        records.push_back(
+            host::key_event(down, static_cast<WORD>(VK_NUMPAD0 + d), 0, kAlt | NUMLOCK_ON));
+      }
+    }
+    records.push_back(host::key_event(false, VK_MENU, 0, NUMLOCK_ON));
+    console.queue_records(records);
+  }
+
+  std::uint64_t timed(std::int32_t ms) {
+    const std::uint64_t start = console.now_ms();
+    timed_pause(ms);
+    return console.now_ms() - start;
+  }
+
+  host::ConsoleHost console;
+};
+
+TEST_F(KeyInputTest, translation_follows_the_tables) {
+  for (const TranslationCase& c : kTranslationCases) {
+    const INPUT_RECORD record =
+        key_record(true, c.key.virtual_key, c.key.scan_code, c.key.character, c.key.control_state);
+    EXPECT_EQ(translate_key_event(record.Event.KeyEvent), c.expected) << c.name;
+  }
+  // A dead key's own character never matches the event's character.
+  EXPECT_EQ(translate_key({'a', 0x1E, 'A', kAlt}, 0x80000041u), 'a');
+}
+
+TEST(key_queue, concurrent_pushes_arrive_in_order_without_duplicates) {
+  KeyQueue queue{};
+  key_queue_clear(queue);
+  constexpr int kCount = 100000;
+  std::thread producer([&] {
+    for (int i = 0; i < kCount; ++i) key_queue_push(queue, i);
+  });
+  std::int32_t last = -1;
+  bool ordered = true;
+  for (std::int32_t code = -1; last != kCount - 1;) {
+    if (!key_queue_pop(queue, &code)) continue;
+    ordered = ordered && code > last;
+    last = code;
+  }
+  producer.join();
+  EXPECT_TRUE(ordered);
+}
+
+TEST_F(KeyInputTest, first_handle_request_adds_processed_input_once) {
+  console.set_input_mode(0x1F6);
+  EXPECT_NE(console_output_handle(), nullptr);
+  EXPECT_EQ(console.input_mode(), 0x1F7u);
+  EXPECT_FALSE(is_input_redirected());
+  console_input_handle();
+  EXPECT_EQ(console.call_count(host::ApiCall::SetConsoleMode), 1u);
+  EXPECT_EQ(console.call_count(host::ApiCall::GetStdHandle), 2u);
+}
+
+TEST_F(KeyInputTest, redirected_input_queues_nothing_and_pause_runs_full) {
+  console.set_input_redirected(true);
+  EXPECT_TRUE(is_input_redirected());
+  console.schedule_key(500, 'A', 'a');
+  EXPECT_EQ(timed(2000), 2000u);
+  EXPECT_FALSE(key_available());
+}
+
+TEST_F(KeyInputTest, pump_queues_one_code_per_key_down_and_skips_other_events) {
+  INPUT_RECORD focus{};
+  focus.EventType = FOCUS_EVENT;
+  console.queue_records({key_record(true, 'A', 0x1E, 'a', 0, 3),
+                         key_record(true, 'B', 0x30, 'b', 0, 0),
+                         key_record(false, 'A', 0x1E, 'a', 0), focus});
+  EXPECT_EQ(read_all(), std::vector<std::string>{"a"});
+  EXPECT_EQ(console.queued_input_count(), 0u);
+}
+
+TEST_F(KeyInputTest, alt_keypad_composition) {
+  type_alt_keypad({6, 5});
+  type_alt_keypad({2, 5, 6});
+  type_alt_keypad({0});                                   // 0 pending: nothing
+  type_alt_keypad({4, 2, 9, 4, 9, 6, 7, 2, 9, 6, 6, 5});  // wraps; low 8 bits are 65
+  // Shift pressed while Alt is held ends the composition before Alt+Shift+X.
+  console.queue_records(
+      {host::key_event(true, VK_MENU, 0, kAlt), host::key_event(true, VK_NUMPAD0 + 6, 0, kAlt),
+       host::key_event(true, VK_NUMPAD0 + 6, 0, kAlt),
+       host::key_event(true, VK_SHIFT, 0, kAlt | kShift),
+       host::key_event(true, 'X', 'X', kAlt | kShift), host::key_event(false, VK_MENU, 0, kShift)});
+  // A letter typed with Alt drops the pending composition.
+  console.queue_records(
+      {host::key_event(true, VK_MENU, 0, kAlt), host::key_event(true, VK_NUMPAD0 + 6, 0, kAlt),
+       host::key_event(true, 'A', 'a', kAlt), host::key_event(false, 'A', 'a', kAlt),
+       host::key_event(false, VK_MENU, 0, 0)});
+  EXPECT_EQ(read_all(), (std::vector<std::string>{"A", std::string(1, '\0'), "A", "B", "\xFF\x2D",
+                                                  "\xFF\x1E"}));
+}
+
+TEST_F(KeyInputTest, key_text_forms_and_the_key_hit_flag) {
+  console.queue_records(
+      {key_record(true, VK_UP, 0x48, 0, kEnhanced), key_record(true, 0, 0, 255, 0)});
+  EXPECT_TRUE(key_available());
+  EXPECT_TRUE(key_available());
+  EXPECT_TRUE(key_hit_since_last_check());  // key_available leaves the flag alone
+  EXPECT_FALSE(key_hit_since_last_check());
+  console.queue_key('Z', 'z');
+  EXPECT_EQ(read_key_text(), "\xFF\x48");
+  EXPECT_FALSE(key_hit_since_last_check());  // clear although 'z' arrived during the read
+  EXPECT_EQ(read_all(), (std::vector<std::string>{"\xFF", "z"}));
+}
+
+TEST_F(KeyInputTest, the_512th_pending_key_drops_the_oldest) {
+  std::vector<INPUT_RECORD> records;
+  for (int i = 0; i < 512; ++i) {
+    records.push_back(key_record(true, 0, 0, static_cast<unsigned char>(i % 255 + 1), 0));
+  }
+  console.queue_records(records);
+  const std::vector<std::string> texts = read_all();
+  ASSERT_EQ(texts.size(), 511u);
+  EXPECT_EQ(texts.front(), "\x02");
+  EXPECT_EQ(texts.back(), "\x02");
+}
+
+TEST_F(KeyInputTest, pause_counts_sleep_quanta) {
+  EXPECT_EQ(timed(2000), 2000u);
+  EXPECT_EQ(console.call_count(host::ApiCall::Sleep), 40u);
+  console.queue_key('A', 'a');
+  EXPECT_EQ(timed(99), 99u);  // no check below 100 ms
+  EXPECT_EQ(console.queued_input_count(), 2u);
+  EXPECT_EQ(timed(-5), 0u);
+  EXPECT_EQ(timed(130), 0u);  // the key waiting since before the pause
+  EXPECT_EQ(read_key_text(), "a");
+}
+
+TEST_F(KeyInputTest, pause_ends_at_the_check_after_a_key) {
+  console.schedule_key(1000, 'A', 'a');
+  EXPECT_EQ(timed(2000), 1000u);
+  EXPECT_EQ(read_key_text(), "a");
+  console.schedule_key(console.now_ms() + 1020, 'B', 'b');
+  EXPECT_EQ(timed(2000), 1050u);
+  console.schedule_key(console.now_ms() + 1920, 'C', 'c');
+  EXPECT_EQ(timed(2000), 2000u);  // too late to shorten it
+  key_hit_since_last_check();     // takes in 'c', which arrived in the last sleep
+  console.schedule_key(console.now_ms() + 730, 'D', 'd');
+  EXPECT_EQ(timed(-1), 750u);
+  EXPECT_EQ(read_all(), (std::vector<std::string>{"b", "c", "d"}));
+}
+
+TEST_F(KeyInputTest, pause_ignores_queued_keys_and_modifier_keys) {
+  console.queue_text("xy");
+  EXPECT_EQ(read_key_text(), "x");  // leaves 'y' queued and the flag clear
+  for (WORD vk : {VK_SHIFT, VK_CONTROL, VK_MENU, VK_CAPITAL, VK_NUMLOCK}) {
+    console.schedule_records(500, host::key_press(vk, 0, vk == VK_SHIFT ? kShift : 0));
+  }
+  EXPECT_EQ(timed(2000), 2000u);
+  EXPECT_EQ(read_all(), std::vector<std::string>{"y"});
+}
+
+TEST_F(KeyInputTest, close_notification_queues_window_close_and_ends_pause) {
+  pump_key_events();
+  EXPECT_EQ(console.registered_handler_count(), 1u);
+  console.schedule_ctrl_event(1000, CTRL_CLOSE_EVENT);
+  EXPECT_EQ(timed(2000), 1000u);
+  EXPECT_EQ(console_control_handler(CTRL_LOGOFF_EVENT), TRUE);
+  EXPECT_EQ(console_control_handler(CTRL_SHUTDOWN_EVENT), TRUE);
+  EXPECT_EQ(read_all(), (std::vector<std::string>(3, "\xFF\x6B")));
+  for (DWORD type : std::vector<DWORD>{CTRL_C_EVENT, CTRL_BREAK_EVENT, 3, 7}) {
+    EXPECT_EQ(console_control_handler(type), FALSE) << type;
+  }
+  EXPECT_FALSE(key_hit_since_last_check());
+}
+
+TEST_F(KeyInputTest, ctrl_c_is_left_to_the_default_action) {
+  key_available();
+  console.press_ctrl_c();
+  EXPECT_TRUE(console.process_ended());
+  EXPECT_EQ(console.process_end_ctrl_type(), static_cast<DWORD>(CTRL_C_EVENT));
+  EXPECT_FALSE(key_available());
+}
+
+TEST_F(KeyInputTest, handler_installed_once_and_removed_at_exit) {
+  set_exit_routine([](int) { throw ExitCalled{}; });
+  EXPECT_THROW(process_exit(0), ExitCalled);  // never installed: nothing to remove
+  EXPECT_EQ(console.call_count(host::ApiCall::SetConsoleCtrlHandler), 0u);
+  runtime_reset();
+  key_available();
+  key_hit_since_last_check();
+  EXPECT_EQ(console.registered_handler_count(), 1u);
+  EXPECT_THROW(process_exit(0), ExitCalled);
+  EXPECT_EQ(console.registered_handler_count(), 0u);
+  EXPECT_EQ(console.call_count(host::ApiCall::SetConsoleCtrlHandler), 2u);
+}
+
+}  // namespace
+}  // namespace veltrane
