@@ -107,7 +107,11 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
     host_.set_input_redirected(!input_is_tty);
     host_.set_output_redirected(!output_is_tty);
     host_.set_wait_routine([this](DWORD ms) { wait(ms); });
+    // The default action of a control event: ends the process, on the
+    // handler thread, as Windows does; the shell then starts on a fresh line.
     host_.set_process_end_callback([this](DWORD, DWORD ctrl_type) {
+      flush();
+      if (output_fd_ >= 0 && host_.cursor().X != 0) write_all(output_fd_, "\r\n");
       finish();
       std::exit(exit_code_for(ctrl_type));
     });
