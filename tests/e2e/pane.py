@@ -52,7 +52,8 @@ class Pane:
         subprocess.run(["tmux", "send-keys", "-t", self.name, *keys], check=True)
 
     def send_literal(self, text):
-        subprocess.run(["tmux", "send-keys", "-t", self.name, "-l", text], check=True)
+        # "--": text such as "-1" is not an option.
+        subprocess.run(["tmux", "send-keys", "-t", self.name, "-l", "--", text], check=True)
 
     def exit_code(self, timeout=20.0):
         """Waits for the program to end; returns its exit code."""
