@@ -338,6 +338,44 @@ TEST(screen_renderer, a_scrolled_console_scrolls_the_terminal_into_its_scrollbac
   for (int y = 0; y < rows; ++y) EXPECT_EQ(terminal.row(y), expected_row(image, y));
 }
 
+TEST(screen_renderer, output_starts_at_the_cursor_row_and_pushes_earlier_lines_away) {
+  const int columns = 20;
+  const int rows = 5;
+  ModelTerminal terminal(columns, rows);
+  terminal.feed("shell 0\r\nshell 1\r\nshell 2\r\n");
+  ScreenRenderer renderer(columns, rows, 0, terminal.y, true);
+  ScreenImage image = blank_image(columns, rows);
+  put_text(image, 0, 0, "banner");
+  image.cursor_y = 1;
+  terminal.feed(renderer.render(image));
+  EXPECT_EQ(terminal.row(2).substr(0, 7), "shell 2");
+  EXPECT_EQ(terminal.row(3).substr(0, 6), "banner");
+  EXPECT_TRUE(terminal.scrollback.empty());
+  // Two more lines need two more terminal rows: the shell's first lines go.
+  put_text(image, 0, 1, "second");
+  put_text(image, 0, 2, "third");
+  image.cursor_y = 3;
+  terminal.feed(renderer.render(image));
+  ASSERT_EQ(terminal.scrollback.size(), 2u);
+  EXPECT_EQ(terminal.scrollback[1].substr(0, 7), "shell 1");
+  EXPECT_EQ(terminal.row(0).substr(0, 7), "shell 2");
+  EXPECT_EQ(terminal.row(1).substr(0, 6), "banner");
+  EXPECT_EQ(terminal.row(3).substr(0, 5), "third");
+  EXPECT_EQ(terminal.y, 4);
+  // The console owns the terminal once its last row is used; then its own
+  // scrolling scrolls the terminal.
+  put_text(image, 0, 3, "fourth");
+  put_text(image, 0, 4, "fifth");
+  terminal.feed(renderer.render(image));
+  std::move(image.cells.begin() + columns, image.cells.end(), image.cells.begin());
+  std::fill(image.cells.end() - columns, image.cells.end(), host::Cell{});
+  put_text(image, 0, 4, "sixth");
+  terminal.feed(renderer.render(image));
+  ASSERT_EQ(terminal.scrollback.size(), 4u);
+  EXPECT_EQ(terminal.scrollback[3].substr(0, 6), "banner");
+  for (int y = 0; y < rows; ++y) EXPECT_EQ(terminal.row(y), expected_row(image, y));
+}
+
 TEST(screen_renderer, random_edits_replayed_on_a_terminal_show_the_image) {
   const int columns = 12;
   const int rows = 6;

@@ -40,13 +40,14 @@ std::uint64_t row_hash(const host::Cell* cells, int count) {
 
 }  // namespace
 
-ScreenRenderer::ScreenRenderer(int columns, int rows, int cursor_x, int cursor_y, bool utf8)
+ScreenRenderer::ScreenRenderer(int columns, int rows, int cursor_x, int origin_row, bool utf8)
     : columns_(std::max(columns, 1)),
       rows_(std::max(rows, 1)),
       utf8_(utf8),
       shown_(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_)),
+      origin_(std::clamp(origin_row, 0, rows_ - 1)),
       cursor_x_(cursor_x),
-      cursor_y_(cursor_y) {}
+      cursor_y_(origin_) {}
 
 host::Cell& ScreenRenderer::shown(int x, int y) {
   return shown_[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_) +
@@ -56,9 +57,10 @@ host::Cell& ScreenRenderer::shown(int x, int y) {
 std::string ScreenRenderer::render(const ScreenImage& image) {
   std::string out;
   if (!cleared_) clear(out);
+  make_room(image, out);
   // A terminal shorter than the image shows the rows around the cursor.
   int top = 0;
-  if (image.rows > rows_) {
+  if (origin_ == 0 && image.rows > rows_) {
     top = std::clamp(top_, image.cursor_y - rows_ + 1, image.cursor_y);
     top = std::clamp(top, 0, image.rows - rows_);
   }
@@ -66,11 +68,10 @@ std::string ScreenRenderer::render(const ScreenImage& image) {
   const int lines = scroll_amount(image);
   if (lines > 0) scroll(out, lines);
 
-  const int rows = std::min(image.rows - top_, rows_);
   const int columns = std::min(image.columns, columns_);
-  for (int y = 0; y < rows; ++y) {
+  for (int y = origin_; y < rows_ && image_row(y) < image.rows; ++y) {
     for (int x = 0; x < columns; ++x) {
-      const host::Cell& cell = image.at(x, y + top_);
+      const host::Cell& cell = image.at(x, image_row(y));
       const host::Cell& now = shown(x, y);
       if (cell.character != now.character || colours(cell.attributes) != colours(now.attributes)) {
         put(out, x, y, cell);
@@ -79,8 +80,9 @@ std::string ScreenRenderer::render(const ScreenImage& image) {
   }
 
   const int x = image.cursor_x;
-  const int y = image.cursor_y - top_;
-  const bool visible = image.cursor_visible && x >= 0 && x < columns && y >= 0 && y < rows;
+  const int y = image.cursor_y - top_ + origin_;
+  const bool visible = image.cursor_visible && x >= 0 && x < columns && y >= origin_ &&
+                       y < rows_ && image_row(y) < image.rows;
   if (!visible && cursor_visible_) {
     out.insert(0, "\x1b[?25l");
     cursor_visible_ = false;
@@ -93,9 +95,29 @@ std::string ScreenRenderer::render(const ScreenImage& image) {
   return out;
 }
 
+// While the console does not own the whole terminal, its rows that hold text
+// or the cursor but lie below the terminal's bottom come in by scrolling.
+void ScreenRenderer::make_room(const ScreenImage& image, std::string& out) {
+  if (origin_ == 0) return;
+  int lowest = image.cursor_y;
+  for (std::size_t i = image.cells.size(); i-- > 0;) {
+    if (image.cells[i] != host::Cell{}) {
+      lowest = std::max(lowest, static_cast<int>(i) / image.columns);
+      break;
+    }
+  }
+  const int lines = std::min(origin_ + lowest - (rows_ - 1), origin_);
+  if (lines <= 0) return;
+  scroll(out, lines);
+  origin_ -= lines;
+}
+
 // How many rows the image has moved up against what the terminal shows: the
 // shift under which most non-blank rows match, if it beats no shift at all.
 int ScreenRenderer::scroll_amount(const ScreenImage& image) const {
+  // Before the console owns the whole terminal it has not scrolled: its
+  // text still fits below the origin.
+  if (origin_ > 0) return 0;
   const int rows = std::min(image.rows - top_, rows_);
   const int columns = std::min(image.columns, columns_);
   if (rows < 2) return 0;
@@ -104,7 +126,7 @@ int ScreenRenderer::scroll_amount(const ScreenImage& image) const {
   std::vector<std::uint64_t> wanted(static_cast<std::size_t>(rows));
   std::vector<std::uint64_t> showing(static_cast<std::size_t>(rows));
   for (int y = 0; y < rows; ++y) {
-    wanted[static_cast<std::size_t>(y)] = row_hash(&image.at(0, y + top_), columns);
+    wanted[static_cast<std::size_t>(y)] = row_hash(&image.at(0, image_row(y)), columns);
     showing[static_cast<std::size_t>(y)] = row_hash(
         &shown_[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_)], columns);
   }
@@ -144,6 +166,7 @@ void ScreenRenderer::clear(std::string& out) {
   std::fill(shown_.begin(), shown_.end(), host::Cell{});
   cursor_x_ = 0;
   cursor_y_ = 0;
+  origin_ = 0;
   cleared_ = true;
 }
 

@@ -3,9 +3,14 @@
 // image with it and returns the bytes (cursor moves, SGR attributes, glyphs)
 // that make the terminal show the image. Pure: the caller writes the bytes.
 //
-// Window row r is terminal row r. When the image's rows have moved up (the
-// console scrolled), the terminal is scrolled as well, by line feeds at its
-// bottom row, so that the lines leave through the top into its scrollback.
+// The console's first row is drawn at the terminal row where the cursor stood
+// at start (the origin); the rows above it keep what the terminal showed
+// before. When console rows below the terminal's bottom are needed, the
+// terminal scrolls up (the origin moves up with it) until the console owns
+// the whole terminal. From then on, when the image's rows have moved up (the
+// console scrolled), the terminal scrolls as well. Scrolling is done by line
+// feeds at the bottom row, so that lines leave through the top into the
+// terminal's scrollback.
 //
 // Attributes: foreground 7 and background 0 are the terminal's own default
 // colours (attribute 7 is plain ESC[m); other colours are SGR 30-37/90-97 and
@@ -37,9 +42,10 @@ struct ScreenImage {
 
 class ScreenRenderer {
  public:
-  // A terminal of columns x rows that shows blanks in attribute 7 with its
-  // cursor visible at (cursor_x, cursor_y); utf8: it takes UTF-8.
-  ScreenRenderer(int columns, int rows, int cursor_x, int cursor_y, bool utf8);
+  // A terminal of columns x rows with its cursor visible at (cursor_x,
+  // origin_row), showing blanks in attribute 7 from there on down; the
+  // console's first row goes at origin_row. utf8: it takes UTF-8.
+  ScreenRenderer(int columns, int rows, int cursor_x, int origin_row, bool utf8);
 
   // The bytes that bring the terminal from what it shows to `image`; empty
   // when nothing differs. Parts of the image beyond the terminal are clipped;
@@ -59,6 +65,8 @@ class ScreenRenderer {
   void move_to(std::string& out, int x, int y);
   void set_attribute(std::string& out, WORD attributes);
   void put(std::string& out, int x, int y, const host::Cell& cell);
+  int image_row(int terminal_row) const { return terminal_row - origin_ + top_; }
+  void make_room(const ScreenImage& image, std::string& out);
   int scroll_amount(const ScreenImage& image) const;
   void scroll(std::string& out, int lines);
   void clear(std::string& out);
@@ -67,7 +75,8 @@ class ScreenRenderer {
   int rows_;
   bool utf8_;
   std::vector<host::Cell> shown_;  // what the terminal shows, columns_ x rows_
-  int top_ = 0;                    // image row shown at terminal row 0
+  int origin_;                     // terminal row of the console's first row
+  int top_ = 0;                    // image row shown at terminal row 0 (origin 0)
   int cursor_x_;                   // terminal cursor; -1 when not known
   int cursor_y_;
   WORD attributes_ = 0x07;  // the last attribute sent

@@ -117,10 +117,11 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
     });
   }
 
-  // Places the console's cursor where drawing starts; keys typed ahead of the
-  // start go into its input.
+  // The console's first row goes where the terminal's cursor stands, with
+  // the console's cursor in the same column; keys typed ahead of the start
+  // go into its input.
   void start(const Start& where, int columns, int rows, bool utf8) {
-    host_.set_cursor(static_cast<SHORT>(where.x), static_cast<SHORT>(where.y));
+    host_.set_cursor(static_cast<SHORT>(where.x), 0);
     if (output_fd_ >= 0) renderer_.emplace(columns, rows, where.x, where.y, utf8);
     std::vector<INPUT_RECORD> records;
     decoder_.push(where.typeahead, monotonic_ms(), records);
