@@ -41,9 +41,6 @@ class Pane:
         return int(x), int(y)
 
     def wait_for(self, text, timeout=20.0):
-        # The pane drops trailing blanks, so a prompt's own trailing blank is
-        # not looked for.
-        text = text.rstrip()
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if text in self.screen():
@@ -55,6 +52,7 @@ class Pane:
         subprocess.run(["tmux", "send-keys", "-t", self.name, *keys], check=True)
 
     def send_literal(self, text):
+        # "--": text such as "-1" is not an option.
         subprocess.run(["tmux", "send-keys", "-t", self.name, "-l", "--", text], check=True)
 
     def exit_code(self, timeout=20.0):
