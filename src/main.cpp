@@ -5,6 +5,7 @@
 #include "process/runtime_state.h"
 
 int main(int argc, char** argv) {
+  veltrane::platform::open_closed_standard_streams();
   veltrane::platform::expand_wildcards(&argc, &argv);
   veltrane::runtime_init();
   veltrane::store_arguments(argc, argv);
