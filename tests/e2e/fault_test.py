@@ -111,6 +111,7 @@ class Faults(unittest.TestCase):
                 finally:
                     holder.stdin.close()
                     holder.wait(timeout=RUN_TIMEOUT)
+                    holder.stdout.close()
                 record(f"held open, sharing {share}", message_of(out), code,
                        "unchanged" if target.read_bytes() == SAMPLE else "CHANGED")
                 self.assertEqual(code, 0)
