@@ -6,6 +6,9 @@
 #include "process/runtime_state.h"
 
 int main(int argc, char** argv) {
+  // Closed standard descriptors get the null device first, so that neither
+  // the console nor the target can take their numbers.
+  veltrane::platform::open_closed_standard_streams();
   veltrane::platform::start_console();
   veltrane::platform::expand_wildcards(&argc, &argv);
   veltrane::runtime_init();

@@ -14,7 +14,9 @@ class Pane:
         redirect = f" < {shlex.quote(str(stdin_file))}" if stdin_file else ""
         # The program is the pane's first command, so the terminal cursor
         # starts at the top-left cell; the pane stays open after it ends.
-        script = (f"cd {shlex.quote(str(cwd))} && {shlex.join(command)}{redirect}; "
+        # The shell catches SIGINT (the program still gets the default
+        # action), so that it outlives a Ctrl+C and records the exit code.
+        script = (f"trap : INT; cd {shlex.quote(str(cwd))} && {shlex.join(command)}{redirect}; "
                   f"echo $? > {shlex.quote(str(self.rc_file))}; "
                   f"tmux wait-for -S {self.name}-done; sleep 3600")
         env_args = []
