@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "console/console_writer.h"
@@ -19,20 +20,23 @@
 namespace {
 
 using veltrane::host::ApiCall;
-using veltrane::host::Cell;
 using veltrane::host::ConsoleHost;
 
 constexpr SHORT kColumns = 20;
 constexpr SHORT kRows = 12;
 constexpr int kMaxSteps = 64;  // keeps each run short
 
-std::vector<Cell> cells_of(const ConsoleHost& console) {
+// The characters of every row, padded to the buffer width. Written cells take
+// the console's attribute, so a change always shows in the characters.
+std::vector<std::string> rows_of(const ConsoleHost& console) {
   const COORD size = console.buffer_size();
-  std::vector<Cell> cells;
+  std::vector<std::string> rows;
+  rows.reserve(static_cast<std::size_t>(size.Y));
   for (SHORT y = 0; y < size.Y; ++y) {
-    for (SHORT x = 0; x < size.X; ++x) cells.push_back(console.cell(x, y));
+    rows.push_back(console.row_text(y));
+    rows.back().resize(static_cast<std::size_t>(size.X), ' ');
   }
-  return cells;
+  return rows;
 }
 
 bool inside(COORD size, SHORT x, SHORT y) { return x >= 0 && y >= 0 && x < size.X && y < size.Y; }
@@ -45,7 +49,7 @@ void write_and_check(ConsoleHost& console, FuzzedDataProvider& input) {
   const std::int32_t flags = input.ConsumeBool() ? veltrane::kWriteSettle : 0;
   const std::vector<std::uint8_t> bytes =
       input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<std::size_t>(0, 80));
-  const std::vector<Cell> before = cells_of(console);
+  const std::vector<std::string> before = rows_of(console);
   const COORD size = console.buffer_size();
   const SHORT start_row = console.cursor().Y;
   console.clear_call_log();
@@ -66,10 +70,9 @@ void write_and_check(ConsoleHost& console, FuzzedDataProvider& input) {
                           console.call_count(ApiCall::FillConsoleOutputCharacterA) != 0 ||
                           console.call_count(ApiCall::FillConsoleOutputAttribute) != 0;
   if (moved_text) return;
-  const std::vector<Cell> after = cells_of(console);
-  for (std::size_t i = 0; i < after.size(); ++i) {
-    if (after[i] == before[i]) continue;
-    const auto row = static_cast<SHORT>(static_cast<SHORT>(i) / size.X);
+  const std::vector<std::string> after = rows_of(console);
+  for (SHORT row = 0; row < size.Y; ++row) {
+    if (after[static_cast<std::size_t>(row)] == before[static_cast<std::size_t>(row)]) continue;
     FUZZ_CHECK(row >= start_row && row <= cursor.Y);
   }
 }
