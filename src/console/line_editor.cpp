@@ -164,6 +164,10 @@ void act_on_key(EditState& s, std::int32_t key, std::int32_t& deletion, std::str
 
 void edit_line(std::string& line) {
   EditState s{line, 0, 80, 25, 0, 0};
+  // Output that ended in the window's last cell left the cursor parked there
+  // with the line advance pending; the cursor calls below would drop it and
+  // the echo would overwrite that cell, so the advance is carried out first.
+  if (pending_line_advance()) console_write(nullptr, 0, kWriteSettle);
   console_size(&s.width, &s.height);
   const bool was_visible = (set_cursor(0, 0, -1) & kWasVisible) != 0;
   set_cursor(0, 0, 0);

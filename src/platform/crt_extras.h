@@ -34,6 +34,11 @@ bool stream_set_position(std::FILE* stream, std::int64_t offset);
 // processes; true on success.
 bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock);
 
+// Opens the null device on any of standard input, output and error that the
+// parent left closed, so that no file the tool opens later takes their place
+// and receives its console output or feeds its input.
+void open_closed_standard_streams();
+
 // Sets the floating-point unit to 64-bit precision and round-to-nearest.
 void set_floating_point_control();
 

@@ -1,6 +1,7 @@
 """End-to-end runs on a real console in a tmux pane: what the screen shows,
 how keys edit the typed IDs, how long the pause lasts, and the file's bytes."""
 import struct
+import subprocess
 import sys
 import time
 import unittest
@@ -13,11 +14,30 @@ PROGRAM = None
 SAMPLE = harness.make_sample.sample()
 BANNER_LINES = ["Veltrane", "Sets the item and event pointer variable IDs of an rpg_rt file.", ""]
 PROMPT = "Please enter new ID: "
+# The screen as captured has no trailing blanks: what a line ending in the
+# prompt shows.
+PROMPT_SHOWN = PROMPT.rstrip()
 ITEM = "Current item pointer variable ID is "
 EVENT = "Current event pointer variable ID is "
 # Keys as the terminal sends them; Wine reads Home and End only in this form.
 HOME = "\x1b[H"
 END = "\x1b[F"
+
+
+def home_end_keys():
+    """Home and End as tmux sends them (ESC[1~, ESC[4~), except under Wine,
+    which reads only the ESC[H and ESC[F forms."""
+    if PROGRAM.wine_prefix:
+        return "=" + HOME, "=" + END
+    return "Home", "End"
+
+
+def ctrl_exit_code(key):
+    """The exit code after an unhandled Ctrl+C or Ctrl+Break: Wine's shell
+    sees 0; natively the terminal console exits with 128 + the signal."""
+    if PROGRAM.wine_prefix:
+        return 0
+    return {"C-c": 130, "C-\\": 131}[key]
 
 
 def ids_of(data):
@@ -58,6 +78,8 @@ class Console(unittest.TestCase):
         lines = pane.screen().split("\n")
         self.assertEqual(lines[0:3], BANNER_LINES)
         self.assertEqual(lines[3], f"{ITEM}1. {EVENT}2.")
+        # No line was typed, so the line end before "Done." only ends the
+        # IDs line (as the redirected bytes show: "2. \r\nDone.").
         self.assertEqual(lines[4], "Done.")
         self.assertEqual(ids_of(target.read_bytes()), (10, 20))
 
@@ -85,20 +107,23 @@ class Console(unittest.TestCase):
     def test_typed_ids_with_editing_keys_are_stored(self):
         target = self.work.file("RPG_RT.exe", SAMPLE)
         pane = self.start(["RPG_RT.exe"])
-        pane.wait_for(PROMPT)
+        pane.wait_for(PROMPT_SHOWN)
         time.sleep(0.5)
+        home, end = home_end_keys()
         # 1 2 3, Left, Backspace (drops 2), Home, 9, End, 4, Delete (beeps) -> 9134
-        self.type_line(pane, "=123", "Left", "BSpace", "=" + HOME, "=9", "=" + END, "=4",
-                       "DC", "Enter")
-        pane.wait_for(f"{EVENT}2. {PROMPT}")
+        self.type_line(pane, "=123", "Left", "BSpace", home, "=9", end, "=4", "DC", "Enter")
+        pane.wait_for(f"{EVENT}2. {PROMPT_SHOWN}")
         time.sleep(0.3)
         # 5 6, Escape clears, 7 8, Left, Left, Delete -> 8; Enter. Wine reports
         # Escape without its character (Windows sends 27), so there Escape
         # does nothing and Backspace clears the line instead.
         clear = ["BSpace", "BSpace"] if PROGRAM.wine_prefix else ["Escape"]
         self.type_line(pane, "=56", *clear, "=78", "Left", "Left", "DC", "Enter")
-        pane.wait_for("Done.")
+        shown = pane.wait_for("Done.")
+        # A key ends the closing pause early.
+        pane.send("x")
         self.assertEqual(pane.exit_code(timeout=10), 0)
+        self.assertLess(pane.ended_at - shown, 1.5)
         lines = pane.screen().split("\n")
         self.assertEqual(lines[0:3], BANNER_LINES)
         self.assertEqual(lines[3], f"{ITEM}1. {PROMPT}9134")
@@ -117,15 +142,39 @@ class Console(unittest.TestCase):
             with self.subTest(first=first, second=second):
                 target = self.work.file("RPG_RT.exe", SAMPLE)
                 pane = self.start(["RPG_RT.exe"])
-                pane.wait_for(PROMPT)
+                pane.wait_for(PROMPT_SHOWN)
                 time.sleep(0.5)
                 self.type_line(pane, "=" + first, "Enter")
-                pane.wait_for(f"{EVENT}2. {PROMPT}")
+                pane.wait_for(f"{EVENT}2. {PROMPT_SHOWN}")
                 time.sleep(0.3)
                 self.type_line(pane, "=" + second, "Enter")
                 pane.wait_for("Done.")
                 self.assertEqual(pane.exit_code(timeout=10), 0)
                 self.assertEqual(ids_of(target.read_bytes()), (item, event))
+
+    def test_ctrl_c_or_ctrl_break_at_the_prompt_ends_the_run_and_restores_the_terminal(self):
+        # The pane's shell records the terminal's settings before and after.
+        script = 'stty -g > before; "$0" "$@"; rc=$?; stty -g > after; exit $rc'
+        for key in ("C-c", "C-\\"):
+            with self.subTest(key=key):
+                target = self.work.file("RPG_RT.exe", SAMPLE)
+                for name in ("before", "after"):
+                    (self.work.path / name).unlink(missing_ok=True)
+                pane = Pane(["bash", "-c", script, *PROGRAM.command(["RPG_RT.exe"])],
+                            self.work.path, PROGRAM.env)
+                self.panes.append(pane)
+                pane.wait_for(PROMPT_SHOWN)
+                time.sleep(0.3)
+                self.type_line(pane, "=12")
+                pane.send(key)
+                self.assertEqual(pane.exit_code(timeout=10), ctrl_exit_code(key))
+                self.assertEqual(target.read_bytes(), SAMPLE)
+                before = (self.work.path / "before").read_text()
+                self.assertTrue(before.strip())
+                self.assertEqual((self.work.path / "after").read_text(), before)
+                flag = subprocess.run(["tmux", "display", "-p", "-t", pane.name, "#{cursor_flag}"],
+                                      stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+                self.assertEqual(flag, "1")  # the cursor is visible again
 
 
 if __name__ == "__main__":

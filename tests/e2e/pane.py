@@ -14,7 +14,9 @@ class Pane:
         redirect = f" < {shlex.quote(str(stdin_file))}" if stdin_file else ""
         # The program is the pane's first command, so the terminal cursor
         # starts at the top-left cell; the pane stays open after it ends.
-        script = (f"cd {shlex.quote(str(cwd))} && {shlex.join(command)}{redirect}; "
+        # The shell catches SIGINT (the program still gets the default
+        # action), so that it outlives a Ctrl+C and records the exit code.
+        script = (f"trap : INT; cd {shlex.quote(str(cwd))} && {shlex.join(command)}{redirect}; "
                   f"echo $? > {shlex.quote(str(self.rc_file))}; "
                   f"tmux wait-for -S {self.name}-done; sleep 3600")
         env_args = []
@@ -41,9 +43,6 @@ class Pane:
         return int(x), int(y)
 
     def wait_for(self, text, timeout=20.0):
-        # The pane drops trailing blanks, so a prompt's own trailing blank is
-        # not looked for.
-        text = text.rstrip()
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if text in self.screen():
@@ -55,6 +54,7 @@ class Pane:
         subprocess.run(["tmux", "send-keys", "-t", self.name, *keys], check=True)
 
     def send_literal(self, text):
+        # "--": text such as "-1" is not an option.
         subprocess.run(["tmux", "send-keys", "-t", self.name, "-l", "--", text], check=True)
 
     def exit_code(self, timeout=20.0):

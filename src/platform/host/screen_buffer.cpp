@@ -186,8 +186,10 @@ void ScreenBuffer::scroll(SMALL_RECT scroll_rectangle, const SMALL_RECT* clip, C
   }
 }
 
-// Fill...: n cells from `start` in reading order, stopping at the last cell.
-DWORD ScreenBuffer::fill_characters(char character, DWORD n, COORD start) {
+// Fill...: n cells from `start` in reading order, stopping at the last cell;
+// `set` changes one cell. Returns the cells changed.
+template <typename SetCell>
+DWORD ScreenBuffer::fill_cells(DWORD n, COORD start, SetCell set) {
   if (!contains(start.X, start.Y)) return 0;
   const std::size_t first = static_cast<std::size_t>(start.Y) * static_cast<std::size_t>(columns_) +
                             static_cast<std::size_t>(start.X);
@@ -195,7 +197,7 @@ DWORD ScreenBuffer::fill_characters(char character, DWORD n, COORD start) {
   int x = start.X;
   int y = start.Y;
   for (std::size_t k = 0; k < count; ++k) {
-    cell(x, y).character = character;
+    set(cell(x, y));
     if (++x == columns_) {
       x = 0;
       ++y;
@@ -204,21 +206,12 @@ DWORD ScreenBuffer::fill_characters(char character, DWORD n, COORD start) {
   return static_cast<DWORD>(count);
 }
 
+DWORD ScreenBuffer::fill_characters(char character, DWORD n, COORD start) {
+  return fill_cells(n, start, [character](Cell& c) { c.character = character; });
+}
+
 DWORD ScreenBuffer::fill_attributes(WORD attributes, DWORD n, COORD start) {
-  if (!contains(start.X, start.Y)) return 0;
-  const std::size_t first = static_cast<std::size_t>(start.Y) * static_cast<std::size_t>(columns_) +
-                            static_cast<std::size_t>(start.X);
-  const std::size_t count = std::min<std::size_t>(n, cells_.size() - first);
-  int x = start.X;
-  int y = start.Y;
-  for (std::size_t k = 0; k < count; ++k) {
-    cell(x, y).attributes = attributes;
-    if (++x == columns_) {
-      x = 0;
-      ++y;
-    }
-  }
-  return static_cast<DWORD>(count);
+  return fill_cells(n, start, [attributes](Cell& c) { c.attributes = attributes; });
 }
 
 void ScreenBuffer::new_line() {

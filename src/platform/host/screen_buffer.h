@@ -97,6 +97,8 @@ class ScreenBuffer {
   }
   // Moves every row up by k (1 <= k <= rows) and fills the last k rows.
   void rotate_up(int k, Cell fill);
+  template <typename SetCell>
+  DWORD fill_cells(DWORD n, COORD start, SetCell set);
   void show_cursor();
   void new_line();
   void put_character(char c);

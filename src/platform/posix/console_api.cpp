@@ -3,20 +3,43 @@
 // standard handle is "not a console": console calls fail as Windows fails them
 // on redirected handles, WriteFile writes to the descriptor, and Sleep and
 // Beep take real time. MapVirtualKeyA answers from the US layout either way.
+// An attached front end (the terminal) hears of every call that may change
+// the screen and is called before input calls and waits.
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 
 #include "platform/console_api.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
+#include "platform/host/host_handles.h"
 #include "platform/host/key_map.h"
+#include "platform/posix/console_front_end.h"
 
 using veltrane::host::attached_console_host;
+using veltrane::platform::ConsoleFrontEnd;
 
 namespace {
+
+std::atomic<ConsoleFrontEnd*> front_end{nullptr};
+
+// Passes a call's result through after telling the front end that the
+// screen may have changed.
+BOOL screen_call(BOOL result) {
+  if (ConsoleFrontEnd* attached = front_end.load()) attached->screen_changed();
+  return result;
+}
+
+void before_input(bool wait) {
+  if (ConsoleFrontEnd* attached = front_end.load()) attached->before_input(wait);
+}
+
+void before_wait() {
+  if (ConsoleFrontEnd* attached = front_end.load()) attached->before_wait();
+}
 
 // Standard handles are small non-null values that name descriptors 0, 1 and 2.
 HANDLE handle_for_descriptor(int fd) {
@@ -29,6 +52,18 @@ int descriptor_for_handle(HANDLE handle) {
   return static_cast<int>((value - 0x10) / 4);
 }
 
+BOOL write_descriptor(int fd, LPCVOID bytes, DWORD count, LPDWORD written_count) {
+  if (written_count != nullptr) *written_count = 0;
+  if (fd < 0) return FALSE;
+  ssize_t written = -1;
+  do {
+    written = write(fd, bytes, count);
+  } while (written == -1 && errno == EINTR);
+  if (written < 0) return FALSE;
+  if (written_count != nullptr) *written_count = static_cast<DWORD>(written);
+  return TRUE;
+}
+
 void sleep_milliseconds(DWORD ms) {
   timespec rest{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&rest, &rest) == -1 && errno == EINTR) {
@@ -36,6 +71,10 @@ void sleep_milliseconds(DWORD ms) {
 }
 
 }  // namespace
+
+void veltrane::platform::attach_console_front_end(ConsoleFrontEnd* attached) {
+  front_end.store(attached);
+}
 
 HANDLE GetStdHandle(DWORD nStdHandle) {
   if (auto* host = attached_console_host()) return host->GetStdHandle(nStdHandle);
@@ -64,6 +103,7 @@ BOOL SetConsoleMode(HANDLE hConsoleHandle, DWORD dwMode) {
 BOOL PeekConsoleInputA(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLength,
                        LPDWORD lpNumberOfEventsRead) {
   if (auto* host = attached_console_host()) {
+    before_input(false);
     return host->PeekConsoleInputA(hConsoleInput, lpBuffer, nLength, lpNumberOfEventsRead);
   }
   return FALSE;
@@ -72,6 +112,7 @@ BOOL PeekConsoleInputA(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLeng
 BOOL ReadConsoleInputA(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLength,
                        LPDWORD lpNumberOfEventsRead) {
   if (auto* host = attached_console_host()) {
+    before_input(true);
     return host->ReadConsoleInputA(hConsoleInput, lpBuffer, nLength, lpNumberOfEventsRead);
   }
   return FALSE;
@@ -98,8 +139,8 @@ BOOL GetConsoleScreenBufferInfo(HANDLE hConsoleOutput,
 BOOL WriteConsoleOutputA(HANDLE hConsoleOutput, const CHAR_INFO* lpBuffer, COORD dwBufferSize,
                          COORD dwBufferCoord, SMALL_RECT* lpWriteRegion) {
   if (auto* host = attached_console_host()) {
-    return host->WriteConsoleOutputA(hConsoleOutput, lpBuffer, dwBufferSize, dwBufferCoord,
-                                     lpWriteRegion);
+    return screen_call(host->WriteConsoleOutputA(hConsoleOutput, lpBuffer, dwBufferSize,
+                                                 dwBufferCoord, lpWriteRegion));
   }
   return FALSE;
 }
@@ -108,8 +149,8 @@ BOOL ScrollConsoleScreenBufferA(HANDLE hConsoleOutput, const SMALL_RECT* lpScrol
                                 const SMALL_RECT* lpClipRectangle, COORD dwDestinationOrigin,
                                 const CHAR_INFO* lpFill) {
   if (auto* host = attached_console_host()) {
-    return host->ScrollConsoleScreenBufferA(hConsoleOutput, lpScrollRectangle, lpClipRectangle,
-                                            dwDestinationOrigin, lpFill);
+    return screen_call(host->ScrollConsoleScreenBufferA(
+        hConsoleOutput, lpScrollRectangle, lpClipRectangle, dwDestinationOrigin, lpFill));
   }
   return FALSE;
 }
@@ -117,8 +158,8 @@ BOOL ScrollConsoleScreenBufferA(HANDLE hConsoleOutput, const SMALL_RECT* lpScrol
 BOOL FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nLength,
                                 COORD dwWriteCoord, LPDWORD lpNumberOfAttrsWritten) {
   if (auto* host = attached_console_host()) {
-    return host->FillConsoleOutputAttribute(hConsoleOutput, wAttribute, nLength, dwWriteCoord,
-                                            lpNumberOfAttrsWritten);
+    return screen_call(host->FillConsoleOutputAttribute(hConsoleOutput, wAttribute, nLength,
+                                                        dwWriteCoord, lpNumberOfAttrsWritten));
   }
   return FALSE;
 }
@@ -126,15 +167,15 @@ BOOL FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nL
 BOOL FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, DWORD nLength,
                                  COORD dwWriteCoord, LPDWORD lpNumberOfCharsWritten) {
   if (auto* host = attached_console_host()) {
-    return host->FillConsoleOutputCharacterA(hConsoleOutput, cCharacter, nLength, dwWriteCoord,
-                                             lpNumberOfCharsWritten);
+    return screen_call(host->FillConsoleOutputCharacterA(hConsoleOutput, cCharacter, nLength,
+                                                         dwWriteCoord, lpNumberOfCharsWritten));
   }
   return FALSE;
 }
 
 BOOL SetConsoleCursorPosition(HANDLE hConsoleOutput, COORD dwCursorPosition) {
   if (auto* host = attached_console_host()) {
-    return host->SetConsoleCursorPosition(hConsoleOutput, dwCursorPosition);
+    return screen_call(host->SetConsoleCursorPosition(hConsoleOutput, dwCursorPosition));
   }
   return FALSE;
 }
@@ -142,7 +183,7 @@ BOOL SetConsoleCursorPosition(HANDLE hConsoleOutput, COORD dwCursorPosition) {
 BOOL SetConsoleWindowInfo(HANDLE hConsoleOutput, BOOL bAbsolute,
                           const SMALL_RECT* lpConsoleWindow) {
   if (auto* host = attached_console_host()) {
-    return host->SetConsoleWindowInfo(hConsoleOutput, bAbsolute, lpConsoleWindow);
+    return screen_call(host->SetConsoleWindowInfo(hConsoleOutput, bAbsolute, lpConsoleWindow));
   }
   return FALSE;
 }
@@ -156,7 +197,7 @@ BOOL GetConsoleCursorInfo(HANDLE hConsoleOutput, CONSOLE_CURSOR_INFO* lpConsoleC
 
 BOOL SetConsoleCursorInfo(HANDLE hConsoleOutput, const CONSOLE_CURSOR_INFO* lpConsoleCursorInfo) {
   if (auto* host = attached_console_host()) {
-    return host->SetConsoleCursorInfo(hConsoleOutput, lpConsoleCursorInfo);
+    return screen_call(host->SetConsoleCursorInfo(hConsoleOutput, lpConsoleCursorInfo));
   }
   return FALSE;
 }
@@ -164,23 +205,20 @@ BOOL SetConsoleCursorInfo(HANDLE hConsoleOutput, const CONSOLE_CURSOR_INFO* lpCo
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
   if (auto* host = attached_console_host()) {
-    return host->WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
-                           lpOverlapped);
+    // Redirected standard output of a real process goes to its descriptor.
+    if (front_end.load() != nullptr && hFile == veltrane::host::kFileOutputHandle) {
+      return write_descriptor(1, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
+    }
+    return screen_call(host->WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,
+                                       lpNumberOfBytesWritten, lpOverlapped));
   }
-  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-  const int fd = descriptor_for_handle(hFile);
-  if (fd < 0) return FALSE;
-  ssize_t written = -1;
-  do {
-    written = write(fd, lpBuffer, nNumberOfBytesToWrite);
-  } while (written == -1 && errno == EINTR);
-  if (written < 0) return FALSE;
-  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = static_cast<DWORD>(written);
-  return TRUE;
+  return write_descriptor(descriptor_for_handle(hFile), lpBuffer, nNumberOfBytesToWrite,
+                          lpNumberOfBytesWritten);
 }
 
 void Sleep(DWORD dwMilliseconds) {
   if (auto* host = attached_console_host()) {
+    before_wait();
     host->Sleep(dwMilliseconds);
     return;
   }
@@ -188,7 +226,10 @@ void Sleep(DWORD dwMilliseconds) {
 }
 
 BOOL Beep(DWORD dwFreq, DWORD dwDuration) {
-  if (auto* host = attached_console_host()) return host->Beep(dwFreq, dwDuration);
+  if (auto* host = attached_console_host()) {
+    before_wait();
+    return host->Beep(dwFreq, dwDuration);
+  }
   sleep_milliseconds(dwDuration);
   return TRUE;
 }

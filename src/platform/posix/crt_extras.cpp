@@ -99,6 +99,15 @@ bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t len
   return fcntl(fileno(stream), F_SETLK, &range) == 0;
 }
 
+void open_closed_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open gives the lowest free descriptor, which is this one.
+    const int opened = open("/dev/null", O_RDWR | O_NOCTTY);
+    if (opened != fd && opened != -1) close(opened);
+  }
+}
+
 void set_floating_point_control() {
   // x86-64 doubles are computed in SSE registers at double precision; only the
   // rounding mode needs setting.

@@ -50,6 +50,10 @@ bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t len
   return (lock ? LockFile(file, start, 0, length, 0) : UnlockFile(file, start, 0, length, 0)) != 0;
 }
 
+void open_closed_standard_streams() {
+  // Standard handles are not numbered descriptors that a later open reuses.
+}
+
 void set_floating_point_control() { _controlfp(0, 0x30300); }
 
 void expand_wildcards(int*, char***) {

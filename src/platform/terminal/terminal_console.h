@@ -1,0 +1,25 @@
+// The console of the POSIX build on a real terminal: a console host whose
+// buffer is the terminal's size, drawn on the terminal below where its cursor
+// stood at start, fed with the terminal's keys as key events, and told of
+// SIGINT, SIGQUIT, SIGHUP and SIGTERM as Ctrl+C, Ctrl+Break, close and
+// shutdown events.
+//
+// Choices where a terminal differs from a console window:
+// - The host's buffer and window keep their start-up size for the whole run.
+//   After a resize the terminal is cleared and redrawn, clipped to its new
+//   size (a shorter terminal shows the rows around the cursor).
+// - Sleep and Beep take real time; Beep rings the terminal's bell.
+// - A process ended by a control event exits with 128 + the signal's number:
+//   130 for Ctrl+C, 131 for Ctrl+Break, 129 for close, 143 for shutdown.
+// - Whatever ends the process, the terminal's mode, attributes and cursor
+//   visibility are restored first.
+#pragma once
+
+namespace veltrane::terminal {
+
+// Attaches the terminal console when standard output, standard input or both
+// are terminals: the one that is not reads as redirected. False, and nothing
+// attached, when neither is.
+bool attach_terminal_console();
+
+}  // namespace veltrane::terminal

@@ -1,0 +1,312 @@
+"""Fault table: what the program shows, its exit code and what becomes of the
+target when the target or the program's surroundings are not as expected.
+Each row ends with a line of the table printed when the module finishes."""
+import os
+import shlex
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import unittest
+
+import harness
+from harness import BANNER, BLOCK_OFFSET, INVALID, NO_FILE, NOT_FOUND, NOT_WRITTEN
+from pane import Pane
+
+PROGRAM = None
+HOLDER = None  # the Windows helper that keeps a file open (hold_file.exe)
+SAMPLE = harness.make_sample.sample()
+SHOWN_1_2 = (b"Current item pointer variable ID is 1. "
+             b"Current event pointer variable ID is 2. \r\n")
+DONE = b"Done.\r\n"
+PROMPT = "Please enter new ID:"
+# Long enough for a Wine start-up and the 2000 ms pause; a hang fails the row.
+RUN_TIMEOUT = 30
+TABLE = []
+
+
+def ids_of(data):
+    return struct.unpack_from("<II", data, BLOCK_OFFSET + 4)
+
+
+def message_of(out):
+    """The last line printed, as the table shows it."""
+    lines = [line for line in out.split(b"\r\n") if line]
+    return lines[-1].decode("latin-1") if lines else "(nothing)"
+
+
+def build():
+    return "wine" if PROGRAM.wine_prefix else "native"
+
+
+def record(row, message, code, file_result):
+    TABLE.append((row, build(), message, str(code), file_result))
+
+
+class Faults(unittest.TestCase):
+    def setUp(self):
+        self.work = harness.WorkDir()
+
+    def tearDown(self):
+        self.work.remove()
+
+    def run_on(self, args, stdin=b"10\n20\n", user=None):
+        return PROGRAM.run(args, cwd=self.work.path, stdin=stdin, user=user, timeout=RUN_TIMEOUT)
+
+    def run_in_shell(self, args, redirection, stdin=b"10\n20\n"):
+        """Runs through sh so that a redirection such as 0<&- closes a stream."""
+        line = f"{shlex.join(PROGRAM.command(args))} {redirection}"
+        done = subprocess.run(["sh", "-c", line], input=stdin, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, cwd=self.work.path, env=PROGRAM.env,
+                              timeout=RUN_TIMEOUT, check=False)
+        return done.returncode, done.stdout
+
+    def assert_refused_write(self, row, target, **run):
+        code, out = self.run_on(["RPG_RT.exe"], **run)
+        record(row, message_of(out), code, "unchanged" if target.read_bytes() == SAMPLE else "CHANGED")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, BANNER + SHOWN_1_2 + NOT_WRITTEN)
+        self.assertEqual(target.read_bytes(), SAMPLE)
+
+    def test_read_only_target_is_reported_and_left_alone(self):
+        if os.geteuid() != 0:
+            self.skipTest("needs root to switch users and set the immutable flag")
+        with self.subTest("read-only to the user"):
+            target = self.work.file("RPG_RT.exe", SAMPLE)
+            if PROGRAM.wine_prefix:
+                subprocess.run(["wine", "cmd", "/c", "attrib", "+r", "RPG_RT.exe"], cwd=self.work.path,
+                               env=PROGRAM.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               timeout=RUN_TIMEOUT, check=True)
+                code, out = self.run_on(["RPG_RT.exe"])
+                if target.read_bytes() != SAMPLE:
+                    record("read-only attribute", message_of(out), code, "written (skipped)")
+                    self.skipTest("Wine runs as root here and writes a file with the read-only "
+                                  "attribute anyway")
+                self.assertEqual(out, BANNER + SHOWN_1_2 + NOT_WRITTEN)
+            else:
+                os.chmod(target, 0o444)
+                self.assert_refused_write("read-only to the user", target, user=65534)
+        with self.subTest("immutable"):
+            target = self.work.file("RPG_RT.exe", SAMPLE)
+            if subprocess.run(["chattr", "+i", str(target)], stderr=subprocess.DEVNULL).returncode:
+                self.skipTest("this file system has no immutable flag")
+            try:
+                self.assert_refused_write("immutable (chattr +i)", target)
+            finally:
+                subprocess.run(["chattr", "-i", str(target)], check=True)
+
+    def test_target_held_open_by_another_process(self):
+        if not PROGRAM.wine_prefix:
+            self.skipTest("POSIX has no share modes: another process's open does not refuse ours")
+        for share, message in (("read", NOT_WRITTEN), ("none", NOT_FOUND)):
+            with self.subTest(share=share):
+                target = self.work.file("RPG_RT.exe", SAMPLE)
+                holder = subprocess.Popen(["wine", HOLDER, "RPG_RT.exe", share], cwd=self.work.path,
+                                          env=PROGRAM.env, stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                try:
+                    self.assertEqual(holder.stdout.readline().strip(), b"held")
+                    code, out = self.run_on(["RPG_RT.exe"])
+                finally:
+                    holder.stdin.close()
+                    holder.wait(timeout=RUN_TIMEOUT)
+                    holder.stdout.close()
+                record(f"held open, sharing {share}", message_of(out), code,
+                       "unchanged" if target.read_bytes() == SAMPLE else "CHANGED")
+                self.assertEqual(code, 0)
+                self.assertTrue(out.endswith(message), out)
+                self.assertEqual(target.read_bytes(), SAMPLE)
+
+    def test_paths_that_name_no_usable_file(self):
+        (self.work.path / "folder").mkdir()
+        os.mkfifo(self.work.path / "pipe")
+        self.work.file("RPG_RT.exe", SAMPLE)
+        # Wine opens a FIFO or a device like a file and finds no marker in it.
+        special = INVALID if PROGRAM.wine_prefix else NOT_FOUND
+        rows = [("directory", ["folder"], NOT_FOUND),
+                ("FIFO without a writer", ["pipe"], special),
+                ("/dev/null", ["/dev/null"], special),
+                ("/dev/zero", ["/dev/zero"], special),
+                ("empty path", [""], NO_FILE),
+                ("two paths dropped", ["RPG_RT.exe", "RPG_RT.exe"], NOT_FOUND),
+                ("wildcard matching none", ["NONE_*.exe"], NOT_FOUND)]
+        for row, args, message in rows:
+            with self.subTest(row):
+                code, out = self.run_on(args)
+                unchanged = (self.work.path / "RPG_RT.exe").read_bytes() == SAMPLE
+                record(row, message_of(out), code, "unchanged" if unchanged else "CHANGED")
+                self.assertEqual(code, 0)
+                self.assertEqual(out, BANNER + message)
+                self.assertTrue(unchanged)
+
+    def test_paths_with_blanks_and_wildcards_reach_the_file(self):
+        for row, name, arg in (("path with blanks", "my game/RPG RT.exe", "my game/RPG RT.exe"),
+                               ("wildcard matching one", "RPG_RT.exe", "RPG_*.exe")):
+            with self.subTest(row):
+                (self.work.path / "my game").mkdir(exist_ok=True)
+                target = self.work.file(name, SAMPLE)
+                code, out = self.run_on([arg])
+                record(row, message_of(out), code, "words 10, 20")
+                self.assertEqual(code, 0)
+                self.assertEqual(out, BANNER + SHOWN_1_2 + DONE)
+                self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))
+                target.unlink()
+
+    def test_files_cut_around_the_block(self):
+        # An item word 0x44332211 shows which of its bytes were there.
+        whole = harness.with_words(SAMPLE, 0x44332211, 2)
+        rows = [  # row, length kept, message, IDs shown
+            ("cut before the marker", BLOCK_OFFSET, INVALID, None),
+            ("cut inside the marker after C3 00", BLOCK_OFFSET + 2, DONE, (0, 0)),
+            ("cut inside the item word", BLOCK_OFFSET + 6, DONE, (0x2211, 0)),
+            ("cut right after the block", BLOCK_OFFSET + 12, DONE, (0x44332211, 2)),
+        ]
+        for row, length, message, shown in rows:
+            with self.subTest(row):
+                cut = whole[:length]
+                target = self.work.file("RPG_RT.exe", cut)
+                code, out = self.run_on(["RPG_RT.exe"])
+                data = target.read_bytes()
+                result = "unchanged" if data == cut else "words %d, %d" % ids_of(data)
+                record(row, message_of(out), code, f"{len(cut)} -> {len(data)} bytes, {result}")
+                self.assertEqual(code, 0)
+                self.assertTrue(out.endswith(message), out)
+                if shown is None:
+                    self.assertEqual(data, cut)
+                    continue
+                self.assertIn(b"Current item pointer variable ID is %d. Current event pointer "
+                              b"variable ID is %d. " % shown, out)
+                # Bytes that were there stay; the gap reads as zeros; the words land.
+                expected = bytearray(BLOCK_OFFSET + 12)
+                expected[:length] = cut
+                expected[BLOCK_OFFSET + 4:] = struct.pack("<II", 10, 20)
+                self.assertEqual(data, bytes(expected))
+
+    def test_file_larger_than_4_gib(self):
+        path = self.work.path / "RPG_RT.exe"
+        size = (4 << 30) + (1 << 20)
+        tail = SAMPLE[:1 << 20]
+        with open(path, "wb") as f:
+            f.write(SAMPLE)
+            f.truncate(size)
+            f.seek(size - len(tail))
+            f.write(tail)
+        code, out = self.run_on(["RPG_RT.exe"])
+        with open(path, "rb") as f:
+            head = f.read(len(SAMPLE))
+            f.seek(size - len(tail))
+            end = f.read()
+        record("file of 4 GiB + 1 MiB (sparse)", message_of(out), code,
+               "words 10, 20; size kept" if os.path.getsize(path) == size else "SIZE CHANGED")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, BANNER + SHOWN_1_2 + DONE)
+        self.assertEqual(os.path.getsize(path), size)
+        self.assertEqual(head, harness.with_words(SAMPLE, 10, 20))
+        self.assertEqual(end, tail)
+
+    def test_standard_input_closed_or_at_its_end_writes_zeros(self):
+        for row, redirection, stdin in (("standard input closed (0<&-)", "0<&-", b""),
+                                        ("standard input /dev/null", "</dev/null", b""),
+                                        ("standard input at its end", "", b"")):
+            with self.subTest(row):
+                target = self.work.file("RPG_RT.exe", SAMPLE)
+                code, out = self.run_in_shell(["RPG_RT.exe"], redirection, stdin)
+                record(row, message_of(out), code, "words %d, %d" % ids_of(target.read_bytes()))
+                self.assertEqual(code, 0)
+                self.assertEqual(out, BANNER + SHOWN_1_2 + DONE)
+                self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 0, 0))
+
+    def test_standard_output_closed_still_writes_the_words(self):
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        code, out = self.run_in_shell(["RPG_RT.exe"], "1>&-")
+        data = target.read_bytes()
+        record("standard output closed (1>&-)", "(none)", code,
+               "words %d, %d" % ids_of(data) if len(data) == len(SAMPLE) else "CHANGED")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, b"")
+        self.assertEqual(data, harness.with_words(SAMPLE, 10, 20))
+
+
+class CtrlC(unittest.TestCase):
+    """Ctrl+C in a real console: at each prompt and in the closing pause."""
+
+    def setUp(self):
+        self.work = harness.WorkDir()
+        self.pane = None
+
+    def tearDown(self):
+        if self.pane:
+            self.pane.close()
+        self.work.remove()
+
+    def start(self, target):
+        self.pane = Pane(PROGRAM.command([target.name]), self.work.path, PROGRAM.env)
+        try:
+            self.pane.wait_for(PROMPT, timeout=10)
+        except AssertionError:
+            if not PROGRAM.wine_prefix:
+                self.skipTest("the native build shows no prompt on a terminal: its terminal "
+                              "front end has not landed")
+            raise
+        time.sleep(0.5)
+
+    def enter(self, text, then):
+        self.pane.send_literal(text)
+        self.pane.send("Enter")
+        self.pane.wait_for(then)
+        time.sleep(0.3)
+
+    def test_ctrl_c_ends_the_run_where_it_stands(self):
+        rows = [("Ctrl+C at the first prompt", [], (1, 2)),
+                ("Ctrl+C at the second prompt", [("10", "Current event pointer variable ID is 2. " + PROMPT)],
+                 None),
+                ("Ctrl+C in the pause after Done.",
+                 [("10", "Current event pointer variable ID is 2. " + PROMPT), ("20", "Done.")], (10, 20))]
+        for row, typed, ids in rows:
+            with self.subTest(row):
+                target = self.work.file("RPG_RT.exe", SAMPLE)
+                self.start(target)
+                for text, then in typed:
+                    self.enter(text, then)
+                sent = time.monotonic()
+                self.pane.send("C-c")
+                code = self.pane.exit_code(timeout=10)
+                took = self.pane.ended_at - sent
+                data = target.read_bytes()
+                record(row, self.pane.screen().split("\n")[-1].strip() or "(prompt)", code,
+                       "words %d, %d" % ids_of(data))
+                self.pane.close()
+                self.pane = None
+                # At once, not after the pause or a key wait.
+                self.assertLess(took, 1.0)
+                # The default action: Wine's exits with 0, a POSIX signal
+                # ends the process as SIGINT (128 + 2 to the shell).
+                self.assertEqual(code, 0 if PROGRAM.wine_prefix else 130)
+                self.assertEqual(len(data), len(SAMPLE))
+                if ids is not None:
+                    self.assertEqual(data, harness.with_words(SAMPLE, *ids))
+                else:  # the item word may or may not have reached the file
+                    self.assertIn(ids_of(data), ((1, 2), (10, 2)))
+                    self.assertEqual(data[:BLOCK_OFFSET + 4], SAMPLE[:BLOCK_OFFSET + 4])
+                    self.assertEqual(data[BLOCK_OFFSET + 8:], SAMPLE[BLOCK_OFFSET + 8:])
+
+
+def tearDownModule():
+    if not TABLE:
+        return
+    width = max(len(row[0]) for row in TABLE)
+    sys.stderr.write("\nfault table (%s):\n" % build())
+    for row, which, message, code, result in TABLE:
+        sys.stderr.write(f"  {row:<{width}} | {which:<6} | {message} | exit {code} | {result}\n")
+
+
+if __name__ == "__main__":
+    PROGRAM, rest = harness.program_from_argv(sys.argv[1:])
+    if "--holder" in rest:
+        at = rest.index("--holder")
+        HOLDER = rest[at + 1]
+        del rest[at:at + 2]
+    if shutil.which("tmux") is None:
+        CtrlC = unittest.skip("needs tmux")(CtrlC)
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
