@@ -24,7 +24,7 @@ using veltrane::host::ConsoleHost;
 
 constexpr SHORT kWidth = 80;
 constexpr SHORT kRows = 30;  // room for the longest line below the window's top
-constexpr std::size_t kMaxKeys = 256;
+constexpr std::size_t kMaxKeys = 64;  // up to 512 characters with Tab: 7 rows
 constexpr std::size_t kMaxLength = 1400;  // 18 rows: the window never moves
 constexpr std::size_t kKeysPerBatch = 100;  // well below the key queue's 511
 
