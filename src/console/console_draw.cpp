@@ -228,10 +228,17 @@ void write_to_console(const unsigned char* bytes, std::int32_t count) {
     info.attribute = screen.wAttributes;
     context.column = screen.dwCursorPosition.X;
     context.row = screen.dwCursorPosition.Y;
-    // A window made shorter near the buffer's end would leave text rows past
-    // the last buffer row, where every cell written is lost.
-    if (context.bottom >= info.buffer_height && info.buffer_height > context.top) {
+    // A window made shorter near the buffer's end, or a buffer made shorter
+    // since the snapshot, would leave text rows past the last buffer row,
+    // where every cell written is lost.
+    if (context.bottom >= info.buffer_height && info.buffer_height > 0) {
       context.bottom = info.buffer_height - 1;
+      context.top = std::min(context.top, context.bottom);
+    }
+    // Likewise a buffer made narrower since the snapshot: text wraps at its
+    // real right edge instead of running off it, and the cursor can follow.
+    if (context.right >= info.buffer_width && info.buffer_width > context.left) {
+      context.right = info.buffer_width - 1;
     }
   } else {
     info.buffer_width = 80;

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace veltrane {
 namespace {
@@ -124,22 +125,24 @@ bool find_decimal_number(const char* first, const char* last, DecimalNumber& num
 
 // Converts the unsigned number; from_chars takes only "e" or "E" as the
 // exponent mark, so a number with a "D" goes through a copy.
-std::from_chars_result parse_magnitude(const DecimalNumber& number, double& value) noexcept {
+std::errc parse_magnitude(const DecimalNumber& number, double& value) noexcept {
   const char* mark = number.mantissa_last;
   const bool d_mark = number.number_last != mark && (*mark == 'D' || *mark == 'd');
-  if (!d_mark) return std::from_chars(number.digits_first, number.number_last, value);
+  if (!d_mark) return std::from_chars(number.digits_first, number.number_last, value).ec;
   constexpr std::ptrdiff_t kCopyLimit = 128;
-  char text[kCopyLimit];
   const std::ptrdiff_t length = number.number_last - number.digits_first;
   if (length > kCopyLimit) {
-    // Longer than any item the scanner gives; the exponent is applied apart.
-    const auto parsed = std::from_chars(number.digits_first, mark, value, std::chars_format::fixed);
-    if (parsed.ec == std::errc{}) value *= std::pow(10.0, static_cast<double>(number.exponent));
-    return parsed;
+    // Longer than any item the scanner gives: a heap copy keeps the result
+    // correctly rounded (scaling apart would round twice, and 0 times an
+    // infinite power of ten is not a number).
+    std::string text(number.digits_first, number.number_last);
+    text[static_cast<std::size_t>(mark - number.digits_first)] = 'e';
+    return std::from_chars(text.data(), text.data() + text.size(), value).ec;
   }
+  char text[kCopyLimit];
   std::copy(number.digits_first, number.number_last, text);
   text[mark - number.digits_first] = 'e';
-  return std::from_chars(text, text + length, value);
+  return std::from_chars(text, text + length, value).ec;
 }
 
 }  // namespace
@@ -159,11 +162,11 @@ double convert_float_item(const char* first, const char* last) noexcept {
   DecimalNumber number{};
   if (!find_decimal_number(first, last, number)) return 0.0;
   double value = 0.0;
-  const std::from_chars_result parsed = parse_magnitude(number, value);
-  if (parsed.ec == std::errc::result_out_of_range) {
+  const std::errc parsed = parse_magnitude(number, value);
+  if (parsed == std::errc::result_out_of_range) {
     const bool too_large = number.leading_places + number.exponent > 0;
     value = too_large ? std::numeric_limits<double>::infinity() : 0.0;
-  } else if (parsed.ec != std::errc{}) {
+  } else if (parsed != std::errc{}) {
     value = 0.0;
   }
   return number.negative ? -value : value;

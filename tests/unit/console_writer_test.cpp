@@ -199,6 +199,23 @@ TEST(console_writer, text_region_keeps_its_first_height_after_a_window_resize) {
   wide.host.set_cursor(100, 5);
   wide.write("abc");
   EXPECT_EQ(wide.host.row_text(6), "abc");
+
+  // A buffer made narrower: text wraps at its new right edge and the cursor follows.
+  Screen thin;
+  thin.host.set_buffer_size(3, 300);
+  thin.host.set_cursor(0, 2);
+  thin.write("\nabcd");
+  EXPECT_EQ(thin.host.row_text(3), "abc");
+  EXPECT_EQ(thin.host.row_text(4), "d");
+  EXPECT_EQ(thin.cursor(), Place(1, 4));
+
+  // A buffer cut above the view's top: the region shrinks to its last row.
+  Screen cut(100);
+  cut.host.set_buffer_size(80, 4);
+  cut.host.set_cursor(0, 3);
+  cut.write("ab\r\ncd");
+  EXPECT_EQ(cut.host.row_text(3), "cd");
+  EXPECT_EQ(cut.cursor(), Place(2, 3));
 }
 
 TEST(console_writer, failed_or_refused_console_calls_drop_only_what_they_concern) {

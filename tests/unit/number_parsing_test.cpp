@@ -51,6 +51,11 @@ TEST(number_parsing, float_out_of_range_goes_to_infinity_or_zero) {
   EXPECT_EQ(float_of("1" + std::string(400, '0') + "e-50"), kInfinity);
   EXPECT_EQ(float_of("0." + std::string(400, '0') + "1e50"), 0.0);
   EXPECT_DOUBLE_EQ(float_of("0." + std::string(200, '0') + "1D201"), 1.0);
+  // A long number with a "D" mark: zero stays zero, and it reads like the "E" form.
+  EXPECT_EQ(float_of(std::string(130, '0') + "D400"), 0.0);
+  std::string digits;
+  for (int i = 0; i < 20; ++i) digits += "123456789";
+  EXPECT_EQ(float_of(digits + "d-170"), float_of(digits + "e-170"));
 }
 
 TEST(number_parsing, rounding_to_32_bits_goes_half_even_and_wraps) {
