@@ -29,4 +29,8 @@ const ConsoleView& current_view();
 // An empty view means the output is not a console.
 bool view_is_empty(const ConsoleView& view);
 
+// The console path of the writer: draws the bytes as cells and settles the
+// cursor, the window and the view.
+void write_to_console(const unsigned char* bytes, std::int32_t count);
+
 }  // namespace veltrane

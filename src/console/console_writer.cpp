@@ -6,9 +6,6 @@
 
 namespace veltrane {
 
-// Draws the bytes on the console; defined with the console path.
-void write_to_console(const unsigned char* bytes, std::int32_t count);
-
 namespace {
 
 // Standard output is no console: the bytes go out unchanged.
