@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
   // the console nor the target can take their numbers.
   veltrane::platform::open_closed_standard_streams();
   veltrane::platform::start_console();
-  veltrane::platform::expand_wildcards(&argc, &argv);
+  veltrane::platform::program_arguments(&argc, &argv);
   veltrane::runtime_init();
   veltrane::store_arguments(argc, argv);
   veltrane::run_sequence();

@@ -42,9 +42,11 @@ void open_closed_standard_streams();
 // Sets the floating-point unit to 64-bit precision and round-to-nearest.
 void set_floating_point_control();
 
-// Replaces every argument holding '*' or '?' that matches files by the
-// matching names, as the Windows C runtime does when wildcard expansion is on.
-// The vector returned lives for the whole process.
-void expand_wildcards(int* argc, char*** argv);
+// Gives the argument vector the tool works with, in place of the one main
+// received. An argument holding '*' or '?' that matches files is replaced by
+// the matching names. On Windows the vector is split from the wide command
+// line and every argument is UTF-8, whatever the ANSI code page; elsewhere
+// arguments are the bytes given. The vector lives for the whole process.
+void program_arguments(int* argc, char*** argv);
 
 }  // namespace veltrane::platform

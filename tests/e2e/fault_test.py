@@ -141,13 +141,24 @@ class Faults(unittest.TestCase):
                 self.assertTrue(unchanged)
 
     def test_paths_with_blanks_and_wildcards_reach_the_file(self):
-        for row, name, arg in (("path with blanks", "my game/RPG RT.exe", "my game/RPG RT.exe"),
-                               ("wildcard matching one", "RPG_RT.exe", "RPG_*.exe")):
+        # Over 260 characters in all: folders of 100 characters (a folder name
+        # holds at most 255 bytes on Linux) under the work directory.
+        deep = "/".join(("ロングパス" + "d" * 95, "長い" + "e" * 98, "f" * 100))
+        for row, name, arg in (("path with blanks", "my game/RPG RT.exe", None),
+                               ("wildcard matching one", "RPG_RT.exe", "RPG_*.exe"),
+                               ("Japanese folder with a blank", "ロールプレイング ゲーム/RPG_RT.exe", None),
+                               ("Cyrillic folder", "Сказка/RPG_RT.exe", None),
+                               ("Greek folder", "Παιχνίδι/RPG_RT.exe", None),
+                               ("emoji folder (outside the BMP)", "🐉 mods/RPG_RT.exe", None),
+                               ("wildcard in a Japanese folder", "ロールプレイング/ゲーム_RT.exe",
+                                "ロールプレイング/ゲーム_*.exe"),
+                               ("path of %d characters" % len(deep + "/RPG_RT.exe"), deep + "/RPG_RT.exe",
+                                None)):
             with self.subTest(row):
-                (self.work.path / "my game").mkdir(exist_ok=True)
+                (self.work.path / name).parent.mkdir(parents=True, exist_ok=True)
                 target = self.work.file(name, SAMPLE)
-                code, out = self.run_on([arg])
-                record(row, message_of(out), code, "words 10, 20")
+                code, out = self.run_on([arg or name])
+                record(row, message_of(out), code, "words %d, %d" % ids_of(target.read_bytes()))
                 self.assertEqual(code, 0)
                 self.assertEqual(out, BANNER + SHOWN_1_2 + DONE)
                 self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))

@@ -32,7 +32,9 @@ class Program:
         self.binary = str(Path(binary).resolve())
         self.wine_prefix = wine_prefix
         if wine_prefix:
-            self.env = dict(os.environ, WINEDEBUG="-all", WINEARCH="win32",
+            # A UTF-8 locale, so that Wine reads the arguments' bytes as UTF-8
+            # and names in any language reach the program whole.
+            self.env = dict(os.environ, WINEDEBUG="-all", WINEARCH="win32", LC_ALL="C.UTF-8",
                             WINEPREFIX=str(Path(wine_prefix).resolve()))
             ensure_wine_prefix(self.env)
         else:

@@ -114,7 +114,7 @@ void set_floating_point_control() {
   fesetround(FE_TONEAREST);
 }
 
-void expand_wildcards(int* argc, char*** argv) {
+void program_arguments(int* argc, char*** argv) {
   static std::vector<std::string> storage;
   static std::vector<char*> expanded;
   storage.clear();

@@ -7,18 +7,51 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <string>
 
-// Lets the C runtime expand wildcards when it splits the command line.
-extern "C" {
-int _dowildcard = -1;
-}
+#include "platform/wide_text.h"
 
 namespace veltrane::platform {
+namespace {
 
-std::FILE* open_stream(const char* name, const char* mode) { return std::fopen(name, mode); }
+bool starts_with(const std::wstring& text, const wchar_t* prefix) {
+  return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
+}
+
+// The name as the wide file API takes it. A name whose full form reaches
+// MAX_PATH gets the "\\?\" prefix, the one form that every Windows opens at
+// any length, even without the long-path switch of the system.
+bool wide_name_for(const char* name, std::wstring* wide) {
+  std::u16string text;
+  if (!utf16_from_utf8(name, &text)) {
+    errno = ENOENT;
+    return false;
+  }
+  wide->assign(text.begin(), text.end());
+  if (starts_with(*wide, L"\\\\?\\") || starts_with(*wide, L"\\\\.\\")) return true;
+  const DWORD needed = GetFullPathNameW(wide->c_str(), 0, nullptr, nullptr);
+  if (needed < MAX_PATH) return true;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(wide->c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return true;
+  full.resize(length);
+  *wide = starts_with(full, L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+  return true;
+}
+
+}  // namespace
+
+std::FILE* open_stream(const char* name, const char* mode) {
+  std::wstring wide;
+  if (!wide_name_for(name, &wide)) return nullptr;
+  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(wide.c_str(), wide_mode.c_str());
+}
 
 std::FILE* create_new_stream(const char* name) {
-  const int fd = _open(name, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  std::wstring wide;
+  if (!wide_name_for(name, &wide)) return nullptr;
+  const int fd = _wopen(wide.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd == -1) return nullptr;
   std::FILE* stream = _fdopen(fd, "w+b");
   if (stream == nullptr) _close(fd);
@@ -55,9 +88,5 @@ void open_closed_standard_streams() {
 }
 
 void set_floating_point_control() { _controlfp(0, 0x30300); }
-
-void expand_wildcards(int*, char***) {
-  // The C runtime has already expanded the command line (_dowildcard above).
-}
 
 }  // namespace veltrane::platform

@@ -1,0 +1,46 @@
+// The argument vector on Windows: split from the wide command line, so that
+// names in any language arrive whole, and handed on as UTF-8.
+#include <string>
+#include <vector>
+
+#include "platform/crt_extras.h"
+#include "platform/wide_text.h"
+
+extern "C" {
+// The C runtime's own split, in the ANSI code page, is not used: it turns
+// every character outside that page into '?', which is a wildcard too.
+int _dowildcard = 0;
+
+struct StartupInfo {
+  int new_mode;
+};
+__declspec(dllimport) int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env,
+                                                 int expand_wildcards, StartupInfo* info);
+}
+
+namespace veltrane::platform {
+
+void program_arguments(int* argc, char*** argv) {
+  static std::vector<std::string> storage;
+  static std::vector<char*> vector;
+  int count = 0;
+  wchar_t** wide = nullptr;
+  wchar_t** env = nullptr;
+  StartupInfo info{};
+  // Wildcards expand against the wide names, as the C runtime does when
+  // wildcard expansion is on.
+  if (__wgetmainargs(&count, &wide, &env, 1, &info) < 0 || wide == nullptr) return;
+  storage.clear();
+  for (int i = 0; i < count; ++i) {
+    std::u16string text;
+    for (const wchar_t* unit = wide[i]; *unit != L'\0'; ++unit) text.push_back(static_cast<char16_t>(*unit));
+    storage.push_back(utf8_from_utf16(text));
+  }
+  vector.clear();
+  for (auto& s : storage) vector.push_back(s.data());
+  vector.push_back(nullptr);
+  *argc = count;
+  *argv = vector.data();
+}
+
+}  // namespace veltrane::platform
