@@ -169,6 +169,14 @@ TEST_F(file_slots, close_frees_slot_and_writes_out_buffered_bytes) {
   EXPECT_EQ(slot_for_number(7)->ops, nullptr);
   EXPECT_FALSE(any_file_opened());
   EXPECT_EQ(get("b"), "bb");
+  // The highest slot opened is reached whatever the order of the opens.
+  ASSERT_EQ(file_open(path("c"), 0, 0, 0, 254, 0), 0);
+  ASSERT_EQ(file_open(path("a"), 0, 0, 0, 3, 0), 0);
+  EXPECT_EQ(write_at(254, 1, "cc", 2), 0);
+  EXPECT_EQ(file_close(0), 0);
+  EXPECT_EQ(slot_for_number(254)->ops, nullptr);
+  EXPECT_EQ(slot_for_number(3)->ops, nullptr);
+  EXPECT_EQ(get("c"), "cc");
 }
 
 TEST_F(file_slots, failed_flush_and_close_are_reported) {
