@@ -277,6 +277,8 @@ TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
   EXPECT_EQ(slot->column, 2u);
   print("efg");
   EXPECT_EQ(slot->column, 5u);
+  print("h\rij");  // a carriage return alone ends the line as well
+  EXPECT_EQ(slot->column, 2u);
   print("xy\r\n");
   EXPECT_EQ(slot->column, 0u);
   write_at(1, 0, "raw", 3);  // raw transfers leave it alone
