@@ -14,6 +14,7 @@ void clear_key_input_state() {
   state.handles_fetched = false;
   state.input_handle = nullptr;
   state.output_handle = nullptr;
+  state.input_is_console = false;
   state.handler_installed = false;
   state.composition = 0;
   key_queue_clear(state.queue);
@@ -29,6 +30,7 @@ void fetch_handles() {
   // Processed input turns Ctrl+C into a control notification instead of a key.
   DWORD mode = 0;
   if (state.input_handle != nullptr && GetConsoleMode(state.input_handle, &mode) != 0) {
+    state.input_is_console = true;
     SetConsoleMode(state.input_handle, mode | ENABLE_PROCESSED_INPUT);
   }
 }
@@ -103,6 +105,10 @@ std::int32_t key_event_code(const KEY_EVENT_RECORD& event, std::int32_t* composi
 void pump_key_events() {
   install_control_handler_once();
   const HANDLE input = console_input_handle();
+  // A handle that is not a console has no events to peek at, and never will:
+  // the handle is fixed for the process. This keeps the pause's polls cheap
+  // when standard input is redirected.
+  if (!state.input_is_console) return;
   for (;;) {
     INPUT_RECORD record{};
     DWORD count = 0;

@@ -12,6 +12,7 @@ struct KeyInputState {
   bool handles_fetched;      // both standard handles have been fetched
   HANDLE input_handle;       // standard input, fetched once
   HANDLE output_handle;      // standard output, the screen buffer the writer draws on
+  bool input_is_console;     // GetConsoleMode succeeded on the input handle at set-up
   bool handler_installed;    // the first pump has installed the control handler
   std::int32_t composition;  // Alt+keypad value being typed, 0 when none is pending
   KeyQueue queue;            // codes waiting to be read, and the key-hit flag

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "console/key_input.h"
+#include "platform/key_character.h"
 
 namespace veltrane {
 namespace {
@@ -198,7 +199,7 @@ std::int32_t translate_key_event(const KEY_EVENT_RECORD& event) {
                      event.wVirtualKeyCode, event.dwControlKeyState};
   const bool needs_own_character = !uses_enhanced_table(key) && key.scan_code <= kLastMainScanCode;
   const UINT own_character =
-      needs_own_character ? MapVirtualKeyA(key.virtual_key, MAPVK_VK_TO_CHAR) : 0;
+      needs_own_character ? platform::key_own_character(key.virtual_key) : 0;
   return translate_key(key, own_character);
 }
 

@@ -30,8 +30,8 @@ bool is_alt_only(DWORD control_state) noexcept;
 // (0 for keys without one); otherwise the event's own character is the result.
 std::int32_t translate_key(const KeyFacts& key, UINT own_character) noexcept;
 
-// The same for a console key event; asks MapVirtualKeyA for the key's own
-// character when the main table is consulted.
+// The same for a console key event; asks the platform for the key's own
+// character (platform::key_own_character) when the main table is consulted.
 std::int32_t translate_key_event(const KEY_EVENT_RECORD& event);
 
 }  // namespace veltrane

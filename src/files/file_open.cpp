@@ -60,12 +60,14 @@ std::int32_t file_flush(std::int32_t file_number) {
 
 void close_all_slots() {
   if (!any_file_opened()) return;
-  mark_file_opened(false);
-  for (std::int32_t number = kFirstSlot; number <= kLastSlot; ++number) {
+  // Slots above the last one opened were never opened, so they are free and clear.
+  const std::int32_t last = last_opened_slot();
+  clear_file_opened();
+  for (std::int32_t number = kFirstSlot; number <= last; ++number) {
     FileSlot* slot = slot_for_number(number);
     if (is_open(slot) && slot->ops->close != nullptr) slot->ops->close(slot);
   }
-  for (std::int32_t number = kFirstSlot; number <= kLastSlot; ++number) {
+  for (std::int32_t number = kFirstSlot; number <= last; ++number) {
     *slot_for_number(number) = FileSlot{};
   }
 }
@@ -74,7 +76,7 @@ std::int32_t slot_open(FileSlot* slot, char* name, std::size_t length, std::int3
                        std::int32_t access, std::int32_t lock, std::int32_t record_length,
                        std::int32_t encoding, DeviceOpen device_open) {
   if (slot == nullptr || slot->ops != nullptr) return set_last_error(kBadCall);
-  mark_file_opened(true);
+  mark_file_opened(slot);
   *slot = FileSlot{};
   slot->mode = mode;
   slot->encoding = encoding;

@@ -12,10 +12,11 @@ constexpr std::int32_t kLastSlot = 254;
 // file slots 1 to 254.
 FileSlot records[kLastSlot + 2] = {};
 bool opened_flag = false;
+std::int32_t last_opened = 0;
 
 void clear_slot_table() {
   for (FileSlot& record : records) record = FileSlot{};
-  opened_flag = false;
+  clear_file_opened();
 }
 
 const StatePart slot_table_part{clear_slot_table, close_all_slots};
@@ -29,6 +30,23 @@ FileSlot* slot_for_number(std::int32_t file_number) {
 
 bool any_file_opened() { return opened_flag; }
 
-void mark_file_opened(bool opened) { opened_flag = opened; }
+void mark_file_opened(const FileSlot* record) {
+  opened_flag = true;
+  // Compared as addresses: a record from outside the table (one a test set up
+  // on its own) must not count as a file slot.
+  const auto address = reinterpret_cast<std::uintptr_t>(record);
+  const auto first = reinterpret_cast<std::uintptr_t>(slot_for_number(1));
+  const auto last = reinterpret_cast<std::uintptr_t>(slot_for_number(kLastSlot));
+  if (address < first || address > last) return;
+  const auto number = static_cast<std::int32_t>((address - first) / sizeof(FileSlot)) + 1;
+  if (number > last_opened) last_opened = number;
+}
+
+void clear_file_opened() {
+  opened_flag = false;
+  last_opened = 0;
+}
+
+std::int32_t last_opened_slot() { return last_opened; }
 
 }  // namespace veltrane

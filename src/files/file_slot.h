@@ -79,6 +79,12 @@ FileSlot* slot_for_number(std::int32_t file_number);
 
 // Set whenever an open reaches a free slot; cleared by close_all_slots.
 bool any_file_opened();
-void mark_file_opened(bool opened);
+// Sets the flag and, for a file slot, raises last_opened_slot to its number.
+void mark_file_opened(const FileSlot* record);
+// Clears the flag and last_opened_slot.
+void clear_file_opened();
+// The highest file slot number an open has reached since the flag was last
+// cleared, 0 when none: every slot above it is free, so close-all stops there.
+std::int32_t last_opened_slot();
 
 }  // namespace veltrane

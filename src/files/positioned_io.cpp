@@ -25,6 +25,7 @@ bool keeps_records(const FileSlot* slot, bool record_adjustment) {
 // Takes up to `wanted` bytes from the front of the push-back buffer (into
 // `out` unless null); the rest move to the front. Returns the bytes taken.
 std::uint32_t take_pushback(FileSlot* slot, unsigned char* out, std::uint32_t wanted) {
+  if (slot->pushback_count == 0) return 0;  // the usual case, on every byte the item reader takes
   const std::uint32_t taken = wanted < slot->pushback_count ? wanted : slot->pushback_count;
   if (out != nullptr) std::memcpy(out, slot->pushback, taken);
   slot->pushback_count -= taken;
@@ -69,6 +70,15 @@ std::uint32_t next_column(std::uint32_t column, const Unit* units, std::uint32_t
     if (units[i - 1] == Unit{13} || units[i - 1] == Unit{10}) return count - i;
   }
   return column + count;
+}
+
+// Printed texts rarely hold a line end (print flags add it as a write of its
+// own): two vectorised searches rule one out before any walk back.
+std::uint32_t next_column(std::uint32_t column, const unsigned char* bytes, std::uint32_t count) {
+  if (std::memchr(bytes, 13, count) == nullptr && std::memchr(bytes, 10, count) == nullptr) {
+    return column + count;
+  }
+  return next_column<unsigned char>(column, bytes, count);
 }
 
 }  // namespace

@@ -22,14 +22,8 @@ StatePart::StatePart(void (*clear)(), void (*shutdown)())
 
 void runtime_init() {
   if (++state.init_counter != 1) return;
-  const int counter = state.init_counter;
-  state = RuntimeState{};
-  state.init_counter = counter;
   state.standard_input = stdin;
   platform::set_floating_point_control();
-  for (StatePart* part = parts; part != nullptr; part = part->next_) {
-    if (part->clear_ != nullptr) part->clear_();
-  }
   process_at_exit(runtime_shutdown);
 }
 
@@ -50,7 +44,10 @@ void store_arguments(int argument_count, char** argument_vector) {
 }
 
 void runtime_reset() {
-  state.init_counter = 0;
+  state = RuntimeState{};
+  for (StatePart* part = parts; part != nullptr; part = part->next_) {
+    if (part->clear_ != nullptr) part->clear_();
+  }
   forget_exit_handlers();
   runtime_init();
 }

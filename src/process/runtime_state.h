@@ -1,10 +1,12 @@
-// The runtime state: one process-wide record, cleared at initialisation.
+// The runtime state: one process-wide record, zero when the process starts.
 //
 // The process layer holds the argument vector, the last error number and the
 // initialisation counter. The layers above attach their own process-wide
 // records (file slots, console state, key queue, input context) as parts: each
-// part is cleared with the rest by runtime_init, and its shutdown routine runs
-// when the runtime shuts down. Tests call runtime_reset between cases.
+// part is static storage, so it starts zeroed without a clearing pass that
+// would touch every page of the larger records at start-up; runtime_reset
+// clears it with the rest, and its shutdown routine runs when the runtime
+// shuts down. Tests call runtime_reset between cases.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +27,9 @@ struct RuntimeState {
 RuntimeState& runtime_state();
 
 // A process-wide record of an upper layer. Define one as a static object next
-// to the record it clears; construction links it into the runtime state.
+// to the record it clears; construction links it into the runtime state. The
+// record must be static storage whose zero (or constant) initial state is the
+// state `clear` restores.
 class StatePart {
  public:
   StatePart(void (*clear)(), void (*shutdown)() = nullptr);
@@ -33,16 +37,17 @@ class StatePart {
   StatePart& operator=(const StatePart&) = delete;
 
  private:
-  friend void runtime_init();
   friend void runtime_shutdown();
+  friend void runtime_reset();
   void (*clear_)();
   void (*shutdown_)();
   StatePart* next_;
 };
 
 // Entered once per process before the run sequence; does its work only when
-// the counter goes from 0 to 1: clears the state and every part, sets the
-// floating-point unit and registers runtime_shutdown with the exit path.
+// the counter goes from 0 to 1: takes standard input as the input stream, sets
+// the floating-point unit and registers runtime_shutdown with the exit path.
+// It clears nothing: the records are still as the process started them.
 void runtime_init();
 
 // Initialises the runtime unless that has already happened.
@@ -54,8 +59,8 @@ void runtime_shutdown();
 // Stores the argument vector for the command tail.
 void store_arguments(int argument_count, char** argument_vector);
 
-// For tests: forget every earlier initialisation and exit handler, then
-// initialise afresh.
+// For tests: clear the state and every part, forget every earlier
+// initialisation and exit handler, then initialise afresh.
 void runtime_reset();
 
 }  // namespace veltrane

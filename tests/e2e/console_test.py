@@ -110,8 +110,10 @@ class Console(unittest.TestCase):
         pane.wait_for(PROMPT_SHOWN)
         time.sleep(0.5)
         home, end = home_end_keys()
-        # 1 2 3, Left, Backspace (drops 2), Home, 9, End, 4, Delete (beeps) -> 9134
-        self.type_line(pane, "=123", "Left", "BSpace", home, "=9", end, "=4", "DC", "Enter")
+        # 1 2 3, Alt+A (an extended key: nothing typed), Left, Backspace (drops 2),
+        # Home, 9, End, 4, Delete (beeps) -> 9134
+        self.type_line(pane, "=123", "M-a", "Left", "BSpace", home, "=9", end, "=4", "DC",
+                       "Enter")
         pane.wait_for(f"{EVENT}2. {PROMPT_SHOWN}")
         time.sleep(0.3)
         # 5 6, Escape clears, 7 8, Left, Left, Delete -> 8; Enter. Wine reports

@@ -169,6 +169,14 @@ TEST_F(file_slots, close_frees_slot_and_writes_out_buffered_bytes) {
   EXPECT_EQ(slot_for_number(7)->ops, nullptr);
   EXPECT_FALSE(any_file_opened());
   EXPECT_EQ(get("b"), "bb");
+  // The highest slot opened is reached whatever the order of the opens.
+  ASSERT_EQ(file_open(path("c"), 0, 0, 0, 254, 0), 0);
+  ASSERT_EQ(file_open(path("a"), 0, 0, 0, 3, 0), 0);
+  EXPECT_EQ(write_at(254, 1, "cc", 2), 0);
+  EXPECT_EQ(file_close(0), 0);
+  EXPECT_EQ(slot_for_number(254)->ops, nullptr);
+  EXPECT_EQ(slot_for_number(3)->ops, nullptr);
+  EXPECT_EQ(get("c"), "cc");
 }
 
 TEST_F(file_slots, failed_flush_and_close_are_reported) {
@@ -269,6 +277,8 @@ TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
   EXPECT_EQ(slot->column, 2u);
   print("efg");
   EXPECT_EQ(slot->column, 5u);
+  print("h\rij");  // a carriage return alone ends the line as well
+  EXPECT_EQ(slot->column, 2u);
   print("xy\r\n");
   EXPECT_EQ(slot->column, 0u);
   write_at(1, 0, "raw", 3);  // raw transfers leave it alone

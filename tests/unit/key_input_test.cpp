@@ -158,6 +158,10 @@ TEST_F(KeyInputTest, redirected_input_queues_nothing_and_pause_runs_full) {
   console.schedule_key(500, 'A', 'a');
   EXPECT_EQ(timed(2000), 2000u);
   EXPECT_FALSE(key_available());
+  // Closing the window still ends the pause at the next check.
+  console.schedule_ctrl_event(console.now_ms() + 1000, CTRL_CLOSE_EVENT);
+  EXPECT_EQ(timed(2000), 1000u);
+  EXPECT_EQ(read_key_text(), "\xFF\x6B");
 }
 
 TEST_F(KeyInputTest, pump_queues_one_code_per_key_down_and_skips_other_events) {
