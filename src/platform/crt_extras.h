@@ -30,6 +30,10 @@ bool stream_get_position(std::FILE* stream, std::int64_t* offset);
 // written out, read-ahead dropped; an offset past the end is accepted.
 bool stream_set_position(std::FILE* stream, std::int64_t offset);
 
+// Has the system put what it holds of the file behind the stream on the disk
+// (fsync, _commit). True also where the file allows no such thing.
+bool stream_commit(std::FILE* stream);
+
 // Locks or unlocks a byte range of the file behind the stream against other
 // processes; true on success.
 bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock);

@@ -90,6 +90,11 @@ bool stream_set_position(std::FILE* stream, std::int64_t offset) {
   return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
+bool stream_commit(std::FILE* stream) {
+  // EINVAL and EROFS: a file that offers no synchronisation.
+  return fsync(fileno(stream)) == 0 || errno == EINVAL || errno == EROFS;
+}
+
 bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock) {
   struct flock range {};
   range.l_type = static_cast<short>(lock ? F_WRLCK : F_UNLCK);
