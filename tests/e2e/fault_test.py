@@ -226,6 +226,21 @@ class Faults(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertEqual(out, b"")
         self.assertEqual(data, harness.with_words(SAMPLE, 10, 20))
+        # A pipe whose reader has gone (a pager quit early): every console
+        # write fails, and the run still goes on to the end.
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        reading, writing = os.pipe()
+        os.close(reading)
+        try:
+            code = subprocess.run(PROGRAM.command(["RPG_RT.exe"]), input=b"10\n20\n", stdout=writing,
+                                  stderr=subprocess.DEVNULL, cwd=self.work.path, env=PROGRAM.env,
+                                  timeout=RUN_TIMEOUT, check=False).returncode
+        finally:
+            os.close(writing)
+        data = target.read_bytes()
+        record("standard output a pipe without reader", "(none)", code, "words %d, %d" % ids_of(data))
+        self.assertEqual(code, 0)
+        self.assertEqual(data, harness.with_words(SAMPLE, 10, 20))
 
 
 class CtrlC(unittest.TestCase):
