@@ -46,9 +46,9 @@ void open_closed_standard_streams();
 // Sets the floating-point unit to 64-bit precision and round-to-nearest.
 void set_floating_point_control();
 
-// Replaces every argument holding '*' or '?' that matches files by the
-// matching names, as the Windows C runtime does when wildcard expansion is on.
-// The vector returned lives for the whole process.
+// Windows: replaces every argument holding '*' or '?' that matches files by
+// the matching names, as the Windows C runtime does when wildcard expansion is
+// on. POSIX: leaves the arguments as they are, the shell having expanded them.
 void expand_wildcards(int* argc, char*** argv);
 
 }  // namespace veltrane::platform

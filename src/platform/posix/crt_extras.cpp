@@ -2,14 +2,11 @@
 
 #include <fcntl.h>
 #include <fenv.h>
-#include <glob.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace veltrane::platform {
 namespace {
@@ -119,26 +116,9 @@ void set_floating_point_control() {
   fesetround(FE_TONEAREST);
 }
 
-void expand_wildcards(int* argc, char*** argv) {
-  static std::vector<std::string> storage;
-  static std::vector<char*> expanded;
-  storage.clear();
-  for (int i = 0; i < *argc; ++i) {
-    const char* arg = (*argv)[i];
-    glob_t matches{};
-    const bool wild = i > 0 && std::strpbrk(arg, "*?") != nullptr;
-    if (wild && glob(arg, GLOB_NOESCAPE, nullptr, &matches) == 0) {
-      for (std::size_t m = 0; m < matches.gl_pathc; ++m) storage.emplace_back(matches.gl_pathv[m]);
-    } else {
-      storage.emplace_back(arg);
-    }
-    if (wild) globfree(&matches);
-  }
-  expanded.clear();
-  for (auto& s : storage) expanded.push_back(s.data());
-  expanded.push_back(nullptr);
-  *argc = static_cast<int>(storage.size());
-  *argv = expanded.data();
+void expand_wildcards(int*, char***) {
+  // The shell has expanded the command line already, and '*', '?' and '['
+  // may stand in a file's own name here: the arguments are taken as they come.
 }
 
 }  // namespace veltrane::platform
