@@ -5,6 +5,7 @@
 // Beep take real time. MapVirtualKeyA answers from the US layout either way.
 // An attached front end (the terminal) hears of every call that may change
 // the screen and is called before input calls and waits.
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -222,6 +223,9 @@ void Sleep(DWORD dwMilliseconds) {
   }
   sleep_milliseconds(dwMilliseconds);
 }
+
+// Real time even with a host attached: it hands the processor to another thread.
+BOOL SwitchToThread() { return sched_yield() == 0 ? TRUE : FALSE; }
 
 BOOL Beep(DWORD dwFreq, DWORD dwDuration) {
   if (auto* host = attached_console_host()) {
