@@ -1,5 +1,6 @@
 // The file device: disk files on the C library's buffered streams. The
-// record's device_data is the stream, owned by the record from open to close.
+// record's device_data holds the stream with its buffer, owned by the record
+// from open to close.
 #include <algorithm>
 #include <cstring>
 #include <memory>
