@@ -81,8 +81,8 @@ void run_sequence() {
   }
   file_open(path, kModeBinary, kAccessDefault, 0, kTarget, 0);
 
-  // One work word serves every read and write of the block, as the layout
-  // dictates; it is cleared once, before the marker read.
+  // One work word serves the marker and then the item ID; it is cleared once,
+  // before the marker read. The event ID has a word of its own.
   std::uint8_t work[4] = {0, 0, 0, 0};
   read_at(kTarget, patch_block::kMarkerPosition, work, patch_block::kWordSize);
   if (word_from_bytes(work) != patch_block::kMarkerValue) {

@@ -31,7 +31,8 @@ bool stream_get_position(std::FILE* stream, std::int64_t* offset);
 bool stream_set_position(std::FILE* stream, std::int64_t offset);
 
 // Has the system put what it holds of the file behind the stream on the disk
-// (fsync, _commit). True also where the file allows no such thing.
+// (_commit, fsync); true on success, and on POSIX also for a file that offers
+// no synchronisation.
 bool stream_commit(std::FILE* stream);
 
 // Locks or unlocks a byte range of the file behind the stream against other
