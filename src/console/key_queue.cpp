@@ -1,15 +1,18 @@
 #include "console/key_queue.h"
 
+#include "platform/console_api.h"
+
 namespace veltrane {
 namespace {
 
 // Holds the queue's spinlock for one short critical section. No console call
-// or allocation happens while it is held, so the other side never waits long.
+// or allocation happens while it is held, so the other side never waits long;
+// the waiter gives up the processor meanwhile, so that a control handler on a
+// thread of higher priority cannot keep the holder from running on one CPU.
 class QueueGuard {
  public:
   explicit QueueGuard(KeyQueue& queue) : lock_(queue.lock) {
-    while (lock_.test_and_set(std::memory_order_acquire)) {
-    }
+    while (lock_.test_and_set(std::memory_order_acquire)) SwitchToThread();
   }
   ~QueueGuard() { lock_.clear(std::memory_order_release); }
   QueueGuard(const QueueGuard&) = delete;

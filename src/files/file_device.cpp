@@ -1,7 +1,10 @@
 // The file device: disk files on the C library's buffered streams. The
-// record's device_data is the stream, owned by the record from open to close.
+// record's device_data holds the stream with its buffer, owned by the record
+// from open to close.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "files/file_open.h"
 #include "platform/crt_extras.h"
@@ -15,13 +18,23 @@ constexpr std::size_t kStreamBufferSize = 8192;
 // Wide transfers go through a small stack buffer of bytes, a chunk at a time.
 constexpr std::uint32_t kChunk = 256;
 
-std::FILE* stream_of(const FileSlot* slot) { return static_cast<std::FILE*>(slot->device_data); }
+// The file device's own data: the stream and the buffer it works in, owned
+// together from open to close.
+struct DeviceStream {
+  std::FILE* stream;
+  char buffer[kStreamBufferSize];
+};
 
-// Full buffering, so small transfers do not each reach the system. Given
-// before the first operation on the stream, as the C library requires.
-std::FILE* buffered(std::FILE* stream) {
-  if (stream != nullptr) std::setvbuf(stream, nullptr, _IOFBF, kStreamBufferSize);
-  return stream;
+std::FILE* stream_of(const FileSlot* slot) {
+  const auto* owner = static_cast<const DeviceStream*>(slot->device_data);
+  return owner != nullptr ? owner->stream : nullptr;
+}
+
+// A failure is reported once: the stream's error flag goes with it, so that a
+// later short read at the end of the file is not taken for another failure.
+std::int32_t io_failure(std::FILE* stream) {
+  std::clearerr(stream);
+  return kIoFailure;
 }
 
 // First stream mode tried, by mode and access.
@@ -45,28 +58,26 @@ const char* stream_mode_for(std::int32_t mode, std::uint32_t access) {
 // cut to length 0: only a name that does not exist yet is created.
 std::FILE* open_binary(FileSlot* slot, const char* name) {
   std::FILE* stream = platform::open_stream(name, stream_mode_for(slot->mode, slot->access));
-  if (stream != nullptr) return buffered(stream);
+  if (stream != nullptr) return stream;
   if (slot->access == kAccessDefault || slot->access == kAccessReadWrite) {
     stream = platform::create_new_stream(name);
-    if (stream != nullptr) return buffered(stream);
+    if (stream != nullptr) return stream;
   }
   if (slot->access == kAccessDefault) {
     stream = platform::open_stream(name, "rb");
     if (stream != nullptr) slot->access = kAccessRead;
   }
-  return buffered(stream);
+  return stream;
 }
 
-// Input mode: the size is measured on a binary stream, then the file is read
-// as text from past its byte-order mark.
+// Input mode: the size is measured on a binary stream, then the file is
+// opened again as text (and put past its byte-order mark once buffered).
 std::FILE* open_input(FileSlot* slot, const char* name) {
   std::FILE* measure = platform::open_stream(name, "rb");
   if (measure == nullptr) return nullptr;
   slot->size = stream_size(measure, slot->mode, slot->encoding, false);
   std::fclose(measure);
-  std::FILE* stream = buffered(platform::open_stream(name, "rt"));
-  if (stream != nullptr) stream_rewind(stream, slot->encoding, false);
-  return stream;
+  return platform::open_stream(name, "rt");
 }
 
 std::int32_t file_device_eof(FileSlot* slot) {
@@ -80,17 +91,17 @@ std::int32_t file_device_eof(FileSlot* slot) {
 }
 
 std::int32_t file_device_close(FileSlot* slot) {
-  std::FILE* stream = stream_of(slot);
+  const std::unique_ptr<DeviceStream> owner(static_cast<DeviceStream*>(slot->device_data));
   slot->device_data = nullptr;
   // fclose writes out the buffer; when that fails the bytes never reached the file.
-  if (stream != nullptr && std::fclose(stream) != 0) return kIoFailure;
+  if (owner != nullptr && std::fclose(owner->stream) != 0) return kIoFailure;
   return kSuccess;
 }
 
 std::int32_t file_device_seek(FileSlot* slot, std::int64_t offset, std::int32_t origin) {
   std::FILE* stream = stream_of(slot);
   if (stream == nullptr) return kBadCall;
-  return stream_seek(stream, offset, origin) == 0 ? kSuccess : kIoFailure;
+  return stream_seek(stream, offset, origin) == 0 ? kSuccess : io_failure(stream);
 }
 
 std::int32_t file_device_tell(FileSlot* slot, std::int64_t* position) {
@@ -100,14 +111,16 @@ std::int32_t file_device_tell(FileSlot* slot, std::int64_t* position) {
   return kSuccess;
 }
 
-// Called with no record it reads the process's standard input stream.
+// Called with no record it reads the process's standard input stream. The
+// end of the file is no failure; a read the system refused is.
 std::int32_t file_device_read(FileSlot* slot, void* buffer, std::uint32_t* count) {
   std::FILE* stream = slot != nullptr ? stream_of(slot) : runtime_state().standard_input;
   if (stream == nullptr) return kBadCall;
   const std::size_t came = std::fread(buffer, 1, *count, stream);
+  const bool failed = came < *count && std::ferror(stream) != 0;
   if (came < *count) std::memset(static_cast<unsigned char*>(buffer) + came, 0, *count - came);
   *count = static_cast<std::uint32_t>(came);
-  return kSuccess;
+  return failed ? io_failure(stream) : kSuccess;
 }
 
 // Bytes are in the console's single-byte code page; each becomes one unit.
@@ -135,8 +148,7 @@ std::int32_t file_device_write(FileSlot* slot, const void* bytes, std::uint32_t 
   if (stream == nullptr) return kBadCall;
   if (std::fwrite(bytes, 1, count, stream) == count) return kSuccess;
   // A stream that cannot take bytes (opened read-only) stays usable for reading.
-  std::clearerr(stream);
-  return kIoFailure;
+  return io_failure(stream);
 }
 
 std::int32_t file_device_write_wide(FileSlot* slot, const char16_t* chars, std::uint32_t count) {
@@ -197,10 +209,12 @@ std::int32_t file_device_read_line_wide(FileSlot* slot, char16_t* buffer,
   return result;
 }
 
+// Written out and on the disk: a machine that goes down afterwards keeps the bytes.
 std::int32_t file_device_flush(FileSlot* slot) {
   std::FILE* stream = stream_of(slot);
   if (stream == nullptr) return kBadCall;
-  return std::fflush(stream) == 0 ? kSuccess : kIoFailure;
+  if (std::fflush(stream) != 0 || !platform::stream_commit(stream)) return io_failure(stream);
+  return kSuccess;
 }
 
 }  // namespace
@@ -234,17 +248,35 @@ std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length) {
   } else if (slot->mode == kModeInput) {
     stream = open_input(slot, name);
   } else {
-    stream = buffered(platform::open_stream(name, stream_mode_for(slot->mode, slot->access)));
+    stream = platform::open_stream(name, stream_mode_for(slot->mode, slot->access));
   }
   if (stream == nullptr) return kNotFound;
-  if (slot->size == -1) slot->size = stream_size(stream, slot->mode, slot->encoding, true);
+  if (!file_device_adopt(slot, stream)) return kBadCall;
   if (slot->size == -1) {
-    std::fclose(stream);
+    slot->size = stream_size(stream, slot->mode, slot->encoding, true);
+  } else {
+    stream_rewind(stream, slot->encoding, false);
+  }
+  if (slot->size == -1) {
+    file_device_close(slot);
     return kBadCall;
   }
-  slot->device_data = stream;
   if (slot->access == kAccessDefault) slot->access = kAccessReadWrite;
   return kSuccess;
+}
+
+bool file_device_adopt(FileSlot* slot, std::FILE* stream) {
+  auto* owner = new (std::nothrow) DeviceStream{stream, {}};
+  if (owner == nullptr) {
+    std::fclose(stream);
+    return false;
+  }
+  // Full buffering in a buffer of our own: given none, glibc ignores the
+  // size. Set before any other operation on the stream, as the C library requires.
+  std::setvbuf(stream, owner->buffer, _IOFBF, sizeof owner->buffer);
+  slot->ops = &file_device_ops;
+  slot->device_data = owner;
+  return true;
 }
 
 }  // namespace veltrane

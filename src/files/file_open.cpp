@@ -92,12 +92,11 @@ std::int32_t slot_open(FileSlot* slot, char* name, std::size_t length, std::int3
 
 std::int32_t slot_close(FileSlot* slot) {
   if (!is_open(slot)) return set_last_error(kBadCall);
-  if (slot->ops->close != nullptr) {
-    const std::int32_t result = slot->ops->close(slot);
-    if (result != kSuccess) return set_last_error(result);
-  }
+  // A stream that failed to close is gone all the same: keeping the record
+  // would only block the slot.
+  const std::int32_t result = slot->ops->close != nullptr ? slot->ops->close(slot) : kSuccess;
   *slot = FileSlot{};
-  return set_last_error(kSuccess);
+  return set_last_error(result);
 }
 
 std::int32_t stream_seek(std::FILE* stream, std::int64_t offset, std::int32_t origin) {

@@ -28,8 +28,8 @@ std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access,
 // free slot, -1, or a number that names no record gives 1.
 std::int32_t file_close(std::int32_t file_number);
 
-// Flushes the stream of a file number; 3 when buffered bytes could not be
-// written out.
+// Writes out what the stream of a file number buffers and has the system put
+// it on the disk; 3 when either fails.
 std::int32_t file_flush(std::int32_t file_number);
 
 // Closes every open file slot 1 to 254 through its own close operation and
@@ -46,14 +46,19 @@ std::int32_t slot_open(FileSlot* slot, char* name, std::size_t length, std::int3
                        std::int32_t access, std::int32_t lock, std::int32_t record_length,
                        std::int32_t encoding, DeviceOpen device_open);
 
-// Record-level close: 1 for a null or free record; a failing close operation
-// leaves the record as it is and returns its code; otherwise the record is
-// cleared.
+// Record-level close: 1 for a null or free record; otherwise the record's
+// close operation runs and the record is cleared, free to be opened again,
+// and the result is that of the close operation.
 std::int32_t slot_close(FileSlot* slot);
 
 // The file device: disk files on the C library's buffered streams.
 std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length);
 extern const FileOps file_device_ops;
+
+// Makes `slot` a file device record over a freshly opened stream, which it
+// then owns: full buffering in an 8192-byte buffer that lives with the stream.
+// False, with the stream closed, when no memory is left for the buffer.
+bool file_device_adopt(FileSlot* slot, std::FILE* stream);
 
 // Positions a stream: origin 0 start, 1 current, 2 end (after writing out
 // buffered bytes, from the length of the file behind it). 0 on success,

@@ -47,7 +47,7 @@ struct FileSlot {
   std::uint8_t pushback[4];    // bytes given back by a reader, delivered first
   std::uint32_t pushback_count;
   const FileOps* ops;          // the device's operations; null while free
-  void* device_data;           // the device's own data (file device: its FILE*)
+  void* device_data;           // the device's own data (file device: its stream and buffer)
 };
 
 // A device's operations. Each takes the record first and returns a result

@@ -40,16 +40,26 @@ void bytes_from_word(std::uint32_t word, std::uint8_t (&bytes)[4]) {
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(word >> (8 * i));
 }
 
-// Shows the ID at `position`, asks for a new one and writes it back. True
-// when the word was handed to the file without a failure.
+// Reads the word at `position`. A word that cannot be read is never shown:
+// the run ends before anything is written.
+void read_id(std::int32_t position, std::uint8_t (&word)[4]) {
+  if (read_at(kTarget, position, word, patch_block::kWordSize) == 0) return;
+  file_close(kTarget);
+  failure_exit("Could not read rpg_rt file!");
+}
+
+// Shows the ID read into `work`, asks for a new one and writes it back at
+// `position`. True when the word reached the file: it is written out, and
+// checked, before the stream is positioned again, so that no failure is left
+// for a later call to swallow.
 bool replace_id(const char* label, std::int32_t position, std::uint8_t (&work)[4]) {
-  read_at(kTarget, position, work, patch_block::kWordSize);
   print_text(kConsole, label + std::to_string(word_from_bytes(work)) + ". ", 0);
   input_prompt("Please enter new ID: ", false, true);
   std::uint32_t value = word_from_bytes(work);
   input_read_u32(&value);
   bytes_from_word(value, work);
-  return write_at(kTarget, position, work, patch_block::kWordSize) == 0;
+  return write_at(kTarget, position, work, patch_block::kWordSize) == 0 &&
+         file_flush(kTarget) == 0;
 }
 
 }  // namespace
@@ -71,8 +81,8 @@ void run_sequence() {
   }
   file_open(path, kModeBinary, kAccessDefault, 0, kTarget, 0);
 
-  // One work word serves every read and write of the block, as the layout
-  // dictates; it is cleared once, before the marker read.
+  // One work word serves the marker and then the item ID; it is cleared once,
+  // before the marker read. The event ID has a word of its own.
   std::uint8_t work[4] = {0, 0, 0, 0};
   read_at(kTarget, patch_block::kMarkerPosition, work, patch_block::kWordSize);
   if (word_from_bytes(work) != patch_block::kMarkerValue) {
@@ -80,12 +90,15 @@ void run_sequence() {
     failure_exit("Invalid rpg_rt file!");
   }
 
+  // Both IDs are read while the marker's read still buffers them: the file is
+  // read in full before its first byte changes.
+  std::uint8_t event[4] = {0, 0, 0, 0};
+  read_id(patch_block::kItemIdPosition, work);
+  read_id(patch_block::kEventIdPosition, event);
   bool written = replace_id("Current item pointer variable ID is ", patch_block::kItemIdPosition, work);
-  written = replace_id("Current event pointer variable ID is ", patch_block::kEventIdPosition, work) &&
+  written = replace_id("Current event pointer variable ID is ", patch_block::kEventIdPosition, event) &&
             written;
-  // Buffered words reach the file only now: a failing flush or close means
-  // they did not arrive, and "Done." would be a lie.
-  written = file_flush(kTarget) == 0 && written;
+  // A failing close may have lost what the system still held of the file.
   written = file_close(kTarget) == 0 && written;
   // The outcome stands after an empty line, whichever it is.
   print_end(kConsole, kPrintLineEnd);

@@ -30,6 +30,11 @@ bool stream_get_position(std::FILE* stream, std::int64_t* offset);
 // written out, read-ahead dropped; an offset past the end is accepted.
 bool stream_set_position(std::FILE* stream, std::int64_t offset);
 
+// Has the system put what it holds of the file behind the stream on the disk
+// (_commit, fsync); true on success, and on POSIX also for a file that offers
+// no synchronisation.
+bool stream_commit(std::FILE* stream);
+
 // Locks or unlocks a byte range of the file behind the stream against other
 // processes; true on success.
 bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock);
@@ -43,10 +48,11 @@ void open_closed_standard_streams();
 void set_floating_point_control();
 
 // Gives the argument vector the tool works with, in place of the one main
-// received. An argument holding '*' or '?' that matches files is replaced by
-// the matching names. On Windows the vector is split from the wide command
-// line and every argument is UTF-8, whatever the ANSI code page; elsewhere
-// arguments are the bytes given. The vector lives for the whole process.
+// received. Windows: the vector is split from the wide command line, every
+// argument is UTF-8 whatever the ANSI code page, and an argument holding '*'
+// or '?' that matches files is replaced by the matching names. POSIX: the
+// arguments are the bytes given, as they come, the shell having expanded
+// them. The vector lives for the whole process.
 void program_arguments(int* argc, char*** argv);
 
 }  // namespace veltrane::platform

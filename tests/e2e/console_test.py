@@ -178,6 +178,24 @@ class Console(unittest.TestCase):
                                       stdout=subprocess.PIPE, check=True).stdout.decode().strip()
                 self.assertEqual(flag, "1")  # the cursor is visible again
 
+    def test_output_to_a_pipe_without_reader_still_writes_and_restores_the_terminal(self):
+        # Typed at the terminal while every console write fails (a pager quit
+        # early): the run goes on, writes the words and gives the terminal back.
+        script = ('stty -g > before; "$0" "$@" | true; rc=${PIPESTATUS[0]}; stty -g > after; '
+                  'exit $rc')
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        pane = Pane(["bash", "-c", script, *PROGRAM.command(["RPG_RT.exe"])], self.work.path,
+                    PROGRAM.env)
+        self.panes.append(pane)
+        time.sleep(1.5)  # nothing to wait for on the screen: the prompts go to the pipe
+        self.type_line(pane, "=10", "Enter")
+        time.sleep(0.3)
+        self.type_line(pane, "=20", "Enter")
+        self.assertEqual(pane.exit_code(timeout=20), 0)
+        self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))
+        self.assertEqual((self.work.path / "after").read_text(),
+                         (self.work.path / "before").read_text())
+
 
 if __name__ == "__main__":
     PROGRAM, rest = harness.program_from_argv(sys.argv[1:])

@@ -144,16 +144,24 @@ class Faults(unittest.TestCase):
         # Over 260 characters in all: folders of 100 characters (a folder name
         # holds at most 255 bytes on Linux) under the work directory.
         deep = "/".join(("ロングパス" + "d" * 95, "長い" + "e" * 98, "f" * 100))
-        for row, name, arg in (("path with blanks", "my game/RPG RT.exe", None),
-                               ("wildcard matching one", "RPG_RT.exe", "RPG_*.exe"),
-                               ("Japanese folder with a blank", "ロールプレイング ゲーム/RPG_RT.exe", None),
-                               ("Cyrillic folder", "Сказка/RPG_RT.exe", None),
-                               ("Greek folder", "Παιχνίδι/RPG_RT.exe", None),
-                               ("emoji folder (outside the BMP)", "🐉 mods/RPG_RT.exe", None),
-                               ("wildcard in a Japanese folder", "ロールプレイング/ゲーム_RT.exe",
-                                "ロールプレイング/ゲーム_*.exe"),
-                               ("path of %d characters" % len(deep + "/RPG_RT.exe"), deep + "/RPG_RT.exe",
-                                None)):
+        rows = [("path with blanks", "my game/RPG RT.exe", None),
+                ("Japanese folder with a blank", "ロールプレイング ゲーム/RPG_RT.exe", None),
+                ("Cyrillic folder", "Сказка/RPG_RT.exe", None),
+                ("Greek folder", "Παιχνίδι/RPG_RT.exe", None),
+                ("emoji folder (outside the BMP)", "🐉 mods/RPG_RT.exe", None),
+                ("path of %d characters" % len(deep + "/RPG_RT.exe"), deep + "/RPG_RT.exe", None)]
+        # Windows expands wildcards itself; a POSIX shell has done so already,
+        # and there '?', '*' and '[' may stand in a file's own name.
+        if PROGRAM.wine_prefix:
+            rows += [("wildcard matching one", "RPG_RT.exe", "RPG_*.exe"),
+                     ("wildcard in a Japanese folder", "ロールプレイング/ゲーム_RT.exe",
+                      "ロールプレイング/ゲーム_*.exe")]
+            bystander = self.work.file("other.exe", SAMPLE)
+        else:  # beside a file that the name, taken as a pattern, would match
+            rows += [("'?' in the name, beside a match", "rpg_rt?.exe", None),
+                     ("'[1]' in the name, beside a match", "rpg_rt[1].exe", None)]
+            bystander = self.work.file("rpg_rt1.exe", SAMPLE)
+        for row, name, arg in rows:
             with self.subTest(row):
                 (self.work.path / name).parent.mkdir(parents=True, exist_ok=True)
                 target = self.work.file(name, SAMPLE)
@@ -162,6 +170,7 @@ class Faults(unittest.TestCase):
                 self.assertEqual(code, 0)
                 self.assertEqual(out, BANNER + SHOWN_1_2 + DONE)
                 self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))
+                self.assertEqual(bystander.read_bytes(), SAMPLE)
                 target.unlink()
 
     def test_files_cut_around_the_block(self):
@@ -236,6 +245,21 @@ class Faults(unittest.TestCase):
                "words %d, %d" % ids_of(data) if len(data) == len(SAMPLE) else "CHANGED")
         self.assertEqual(code, 0)
         self.assertEqual(out, b"")
+        self.assertEqual(data, harness.with_words(SAMPLE, 10, 20))
+        # A pipe whose reader has gone (a pager quit early): every console
+        # write fails, and the run still goes on to the end.
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        reading, writing = os.pipe()
+        os.close(reading)
+        try:
+            code = subprocess.run(PROGRAM.command(["RPG_RT.exe"]), input=b"10\n20\n", stdout=writing,
+                                  stderr=subprocess.DEVNULL, cwd=self.work.path, env=PROGRAM.env,
+                                  timeout=RUN_TIMEOUT, check=False).returncode
+        finally:
+            os.close(writing)
+        data = target.read_bytes()
+        record("standard output a pipe without reader", "(none)", code, "words %d, %d" % ids_of(data))
+        self.assertEqual(code, 0)
         self.assertEqual(data, harness.with_words(SAMPLE, 10, 20))
 
 

@@ -76,8 +76,10 @@ class Redirected(unittest.TestCase):
         self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 0, 0))
 
     def test_path_with_blanks_and_wildcard_reach_the_file(self):
-        for name, arg in (("my game RPG_RT.exe", "my game RPG_RT.exe"),
-                          ("wild_target.bin", "wild_*.b?n")):
+        # Windows expands the wildcard; on POSIX the shell has done that, and
+        # the name is taken as it comes, wildcard characters and all.
+        wild = "wild_target.bin" if PROGRAM.wine_prefix else "wild_*.b?n"
+        for name, arg in (("my game RPG_RT.exe", "my game RPG_RT.exe"), (wild, "wild_*.b?n")):
             with self.subTest(arg):
                 target = self.work.file(name, SAMPLE)
                 code, out = self.run_on([arg], b"3\n4\n")

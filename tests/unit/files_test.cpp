@@ -183,18 +183,22 @@ TEST_F(file_slots, failed_flush_and_close_are_reported) {
   std::FILE* full = std::fopen("/dev/full", "wb");
   if (full == nullptr) GTEST_SKIP() << "no /dev/full";
   FileSlot* slot = slot_for_number(3);
-  slot->ops = &file_device_ops;
-  slot->device_data = full;
+  ASSERT_TRUE(file_device_adopt(slot, full));
   EXPECT_EQ(write_at(3, 0, "data", 4), 0);  // still in the buffer
   EXPECT_EQ(file_flush(3), 3);
   EXPECT_EQ(last_error(), 3);
   EXPECT_EQ(write_at(3, 0, "more", 4), 0);
   EXPECT_EQ(file_close(3), 3);
-  EXPECT_NE(slot->ops, nullptr);  // record kept, but its stream is gone
-  EXPECT_EQ(write_at(3, 0, "late", 4), 1);
-  EXPECT_EQ(file_flush(3), 1);
+  EXPECT_EQ(slot->ops, nullptr);  // the stream is gone: the slot is free again
+  EXPECT_EQ(file_close(3), 1);
+  put("a", "aaaa");
+  ASSERT_EQ(file_open(path("a"), 0, 0, 0, 3, 0), 0);
+  // The 8192-byte buffer is the stream's own: 8191 bytes stay in it, 8193 do not.
+  EXPECT_EQ(write_at(3, 1, std::string(8191, 'x').data(), 8191), 0);
+  EXPECT_EQ(get("a"), "aaaa");
+  EXPECT_EQ(write_at(3, 0, "yy", 2), 0);
+  EXPECT_EQ(get("a").size(), 8192u);
   EXPECT_EQ(file_close(3), 0);
-  EXPECT_EQ(slot->ops, nullptr);
 }
 
 TEST_F(positioned_io, read_running_into_end_fills_zeros) {

@@ -59,6 +59,36 @@ std::string sample_target() {
   return bytes;
 }
 
+// The file device with one of its calls made to fail, counted from the open:
+// the n-th read, the n-th write, or the close (which still closes the stream).
+struct FileFault {
+  int failing_read = 0;
+  int failing_write = 0;
+  bool failing_close = false;
+  int reads = 0;
+  int writes = 0;
+} fault;
+
+std::int32_t faulty_read(FileSlot* slot, void* buffer, std::uint32_t* count) {
+  if (++fault.reads == fault.failing_read) return 3;
+  return file_device_ops.read(slot, buffer, count);
+}
+std::int32_t faulty_write(FileSlot* slot, const void* bytes, std::uint32_t count) {
+  if (++fault.writes == fault.failing_write) return 3;
+  return file_device_ops.write(slot, bytes, count);
+}
+std::int32_t faulty_close(FileSlot* slot) {
+  const std::int32_t result = file_device_ops.close(slot);
+  return fault.failing_close ? 3 : result;
+}
+const FileOps faulty_file_ops = [] {
+  FileOps ops = file_device_ops;
+  ops.read = faulty_read;
+  ops.write = faulty_write;
+  ops.close = faulty_close;
+  return ops;
+}();
+
 std::vector<INPUT_RECORD> operator+(std::vector<INPUT_RECORD> a,
                                     const std::vector<INPUT_RECORD>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -211,6 +241,54 @@ TEST_F(RunSequenceTest, failures_beep_then_show_the_message_and_pause) {
     if (!c.file.empty()) {
       EXPECT_TRUE(target_bytes() == c.file) << "target untouched";
     }
+  }
+}
+
+// The run's own open finds slot 1 taken by the test's faulty device and goes
+// on with it. "Done." only when both words arrived; an ID is shown only as
+// the file holds it.
+TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
+  const std::string original = sample_target();
+  const auto with_ids = [&](std::uint32_t item, std::uint32_t event) {
+    std::string bytes = original;
+    put_word(bytes, kItemOffset, item);
+    put_word(bytes, kEventOffset, event);
+    return bytes;
+  };
+  const std::string not_written = "Could not write rpg_rt file! Is it read-only or in use?";
+  const std::string item_row = "Current item pointer variable ID is 1. Please enter new ID: 10";
+  const std::string event_row = "Current event pointer variable ID is 2. Please enter new ID: 20";
+  const struct {
+    const char* name;
+    FileFault fault;
+    std::vector<std::string> rows;  // from row 3 on
+    std::string file;
+  } cases[] = {
+      {"item word refused", {.failing_write = 1}, {item_row, event_row, "", not_written},
+       with_ids(1, 20)},
+      {"event word refused", {.failing_write = 2}, {item_row, event_row, "", not_written},
+       with_ids(10, 2)},
+      {"close fails", {.failing_close = true}, {item_row, event_row, "", not_written},
+       with_ids(10, 20)},
+      {"item ID unreadable", {.failing_read = 2}, {"Could not read rpg_rt file!", ""}, original},
+      {"event ID unreadable", {.failing_read = 3}, {"Could not read rpg_rt file!", ""}, original},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    put_target(original);
+    ASSERT_EQ(file_open(target, 0, 0, 0, 1, 0), 0);
+    slot_for_number(1)->ops = &faulty_file_ops;
+    fault = c.fault;
+    console().queue_text("10\r20\r");
+    EXPECT_EQ(run({target}), 0);
+    std::vector<std::string> rows = screen_rows(static_cast<SHORT>(3 + c.rows.size()));
+    rows.erase(rows.begin(), rows.begin() + 3);
+    EXPECT_EQ(rows, c.rows);
+    EXPECT_EQ(console().beeps().size(), 1u);
+    EXPECT_EQ(slot_for_number(1)->ops, nullptr) << "the target is closed";
+    EXPECT_TRUE(target_bytes() == c.file);
   }
 }
 

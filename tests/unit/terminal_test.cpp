@@ -1,13 +1,18 @@
 // The pure parts of the terminal front end: key bytes to key events, code
 // page 437 glyphs, and the renderer's bytes, replayed on a small model
 // terminal to check that they draw the console's image.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/posix/descriptor_write.h"
 #include "platform/terminal/cp437.h"
 #include "platform/terminal/key_decoder.h"
 #include "platform/terminal/raw_mode.h"
@@ -155,6 +160,31 @@ TEST(cursor_report, is_found_among_typed_ahead_bytes) {
   EXPECT_EQ(start, 5u);
   EXPECT_EQ(end, 13u);
   EXPECT_FALSE(find_cursor_report("\x1b[1;5A\x1b[12;40", &x, &y, &start, &end));
+}
+
+// Output as WriteFile gives it: a full non-blocking pipe is waited for, not
+// dropped, and a pipe whose reader has gone fails the write, not the process.
+TEST(descriptor_write, waits_while_a_pipe_is_full_and_fails_once_its_reader_is_gone) {
+  std::signal(SIGPIPE, SIG_IGN);  // as the tool's start-up does
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_NONBLOCK), 0);
+  const std::string sent(1 << 20, 'x');  // far more than a pipe holds
+  std::string received;
+  std::thread reader([&] {
+    fcntl(ends[0], F_SETFL, 0);
+    char chunk[4096];
+    for (ssize_t n; (n = read(ends[0], chunk, sizeof chunk)) > 0;) received.append(chunk, n);
+  });
+  EXPECT_TRUE(platform::write_all(ends[1], sent));
+  close(ends[1]);
+  reader.join();
+  EXPECT_EQ(received.size(), sent.size());
+
+  ASSERT_EQ(pipe2(ends, O_NONBLOCK), 0);
+  close(ends[0]);
+  EXPECT_FALSE(platform::write_all(ends[1], "lost"));
+  EXPECT_EQ(platform::write_waiting(ends[1], "lost", 4), -1);
+  close(ends[1]);
 }
 
 TEST(cp437, glyphs_of_control_and_high_bytes) {

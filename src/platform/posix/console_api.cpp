@@ -5,6 +5,7 @@
 // Beep take real time. MapVirtualKeyA answers from the US layout either way.
 // An attached front end (the terminal) hears of every call that may change
 // the screen and is called before input calls and waits.
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "platform/host/host_handles.h"
 #include "platform/host/key_map.h"
 #include "platform/posix/console_front_end.h"
+#include "platform/posix/descriptor_write.h"
 
 using veltrane::host::attached_console_host;
 using veltrane::platform::ConsoleFrontEnd;
@@ -55,10 +57,7 @@ int descriptor_for_handle(HANDLE handle) {
 BOOL write_descriptor(int fd, LPCVOID bytes, DWORD count, LPDWORD written_count) {
   if (written_count != nullptr) *written_count = 0;
   if (fd < 0) return FALSE;
-  ssize_t written = -1;
-  do {
-    written = write(fd, bytes, count);
-  } while (written == -1 && errno == EINTR);
+  const ssize_t written = veltrane::platform::write_waiting(fd, bytes, count);
   if (written < 0) return FALSE;
   if (written_count != nullptr) *written_count = static_cast<DWORD>(written);
   return TRUE;
@@ -224,6 +223,9 @@ void Sleep(DWORD dwMilliseconds) {
   }
   sleep_milliseconds(dwMilliseconds);
 }
+
+// Real time even with a host attached: it hands the processor to another thread.
+BOOL SwitchToThread() { return sched_yield() == 0 ? TRUE : FALSE; }
 
 BOOL Beep(DWORD dwFreq, DWORD dwDuration) {
   if (auto* host = attached_console_host()) {

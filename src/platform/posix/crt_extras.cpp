@@ -2,14 +2,11 @@
 
 #include <fcntl.h>
 #include <fenv.h>
-#include <glob.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace veltrane::platform {
 namespace {
@@ -90,6 +87,11 @@ bool stream_set_position(std::FILE* stream, std::int64_t offset) {
   return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
+bool stream_commit(std::FILE* stream) {
+  // EINVAL and EROFS: a file that offers no synchronisation.
+  return fsync(fileno(stream)) == 0 || errno == EINVAL || errno == EROFS;
+}
+
 bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock) {
   struct flock range {};
   range.l_type = static_cast<short>(lock ? F_WRLCK : F_UNLCK);
@@ -114,26 +116,9 @@ void set_floating_point_control() {
   fesetround(FE_TONEAREST);
 }
 
-void program_arguments(int* argc, char*** argv) {
-  static std::vector<std::string> storage;
-  static std::vector<char*> expanded;
-  storage.clear();
-  for (int i = 0; i < *argc; ++i) {
-    const char* arg = (*argv)[i];
-    glob_t matches{};
-    const bool wild = i > 0 && std::strpbrk(arg, "*?") != nullptr;
-    if (wild && glob(arg, GLOB_NOESCAPE, nullptr, &matches) == 0) {
-      for (std::size_t m = 0; m < matches.gl_pathc; ++m) storage.emplace_back(matches.gl_pathv[m]);
-    } else {
-      storage.emplace_back(arg);
-    }
-    if (wild) globfree(&matches);
-  }
-  expanded.clear();
-  for (auto& s : storage) expanded.push_back(s.data());
-  expanded.push_back(nullptr);
-  *argc = static_cast<int>(storage.size());
-  *argv = expanded.data();
+void program_arguments(int*, char***) {
+  // The shell has expanded the command line already, and '*', '?' and '['
+  // may stand in a file's own name here: the arguments are taken as they come.
 }
 
 }  // namespace veltrane::platform

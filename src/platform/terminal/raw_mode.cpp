@@ -11,6 +11,8 @@
 #include <csignal>
 #include <cstring>
 
+#include "platform/posix/descriptor_write.h"
+
 namespace veltrane::terminal {
 
 namespace {
@@ -28,16 +30,6 @@ long long now_ms() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-void write_all(int fd, const char* bytes, std::size_t n) {
-  while (n > 0) {
-    const ssize_t written = write(fd, bytes, n);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    bytes += written;
-    n -= static_cast<std::size_t>(written);
-  }
 }
 
 }  // namespace
@@ -75,7 +67,7 @@ void set_restore_output(int fd, const std::string& bytes) {
 void restore_terminal() {
   if (restored != 0) return;
   restored = 1;
-  if (restore_fd >= 0) write_all(restore_fd, restore_bytes, restore_length);
+  if (restore_fd >= 0) platform::write_all(restore_fd, restore_bytes, restore_length);
   leave_raw_mode();
 }
 
@@ -112,7 +104,7 @@ bool find_cursor_report(const std::string& bytes, int* x, int* y, std::size_t* s
 }
 
 bool query_cursor(int in_fd, int out_fd, int timeout_ms, int* x, int* y, std::string* typeahead) {
-  write_all(out_fd, "\x1b[6n", 4);
+  platform::write_all(out_fd, "\x1b[6n", 4);
   const long long deadline = now_ms() + timeout_ms;
   std::string got;
   for (;;) {

@@ -20,6 +20,7 @@
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
 #include "platform/posix/console_front_end.h"
+#include "platform/posix/descriptor_write.h"
 #include "platform/terminal/cp437.h"
 #include "platform/terminal/key_decoder.h"
 #include "platform/terminal/raw_mode.h"
@@ -45,16 +46,6 @@ int exit_code_for(DWORD ctrl_type) {
     case CTRL_BREAK_EVENT: return 128 + SIGQUIT;
     case CTRL_CLOSE_EVENT: return 128 + SIGHUP;
     default: return 128 + SIGTERM;
-  }
-}
-
-void write_all(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a terminal that is gone takes nothing more
-    done += static_cast<std::size_t>(n);
   }
 }
 
@@ -89,11 +80,11 @@ Start find_start(bool input_is_tty, int rows) {
     start.typeahead.clear();  // keys for the terminal, not for the tool
   }
   if (answered && start.y < rows) {
-    write_all(1, "\x1b[J");  // the console below the cursor starts blank
+    platform::write_all(1, "\x1b[J");  // the console below the cursor starts blank
   } else {
     start.x = 0;
     start.y = rows - 1;
-    write_all(1, "\r\n\x1b[" + std::to_string(rows) + "H\x1b[K");
+    platform::write_all(1, "\r\n\x1b[" + std::to_string(rows) + "H\x1b[K");
   }
   return start;
 }
@@ -112,7 +103,7 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
     // handler thread, as Windows does; the shell then starts on a fresh line.
     host_.set_process_end_callback([this](DWORD, DWORD ctrl_type) {
       flush();
-      if (output_fd_ >= 0 && host_.cursor().X != 0) write_all(output_fd_, "\r\n");
+      if (output_fd_ >= 0 && host_.cursor().X != 0) platform::write_all(output_fd_, "\r\n");
       finish();
       std::exit(exit_code_for(ctrl_type));
     });
@@ -178,7 +169,7 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
       if (bells > bells_seen_) out.append(bells - bells_seen_, '\a');
       bells_seen_ = bells;
     }
-    if (!out.empty()) write_all(output_fd_, out);
+    if (!out.empty()) platform::write_all(output_fd_, out);
   }
 
   // Waits up to timeout_ms (-1: no limit) for terminal bytes or a signal,
@@ -244,7 +235,7 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
   // keys and signals taken in meanwhile.
   void wait(DWORD ms) {
     const std::size_t beeps = host_.beeps().size();
-    if (beeps > beeps_seen_ && output_fd_ >= 0) write_all(output_fd_, "\a");
+    if (beeps > beeps_seen_ && output_fd_ >= 0) platform::write_all(output_fd_, "\a");
     beeps_seen_ = beeps;
     const std::uint64_t deadline = monotonic_ms() + ms;
     do {
@@ -306,6 +297,11 @@ bool attach_terminal_console() {
 
 namespace veltrane::platform {
 
-void start_console() { terminal::attach_terminal_console(); }
+void start_console() {
+  // A reader that has gone makes console writes fail, as WriteFile fails on
+  // Windows; the run goes on and still writes the target.
+  signal(SIGPIPE, SIG_IGN);
+  terminal::attach_terminal_console();
+}
 
 }  // namespace veltrane::platform

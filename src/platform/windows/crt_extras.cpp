@@ -78,6 +78,8 @@ bool stream_set_position(std::FILE* stream, std::int64_t offset) {
   return std::fsetpos(stream, &at) == 0;
 }
 
+bool stream_commit(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
+
 bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock) {
   const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   return (lock ? LockFile(file, start, 0, length, 0) : UnlockFile(file, start, 0, length, 0)) != 0;
