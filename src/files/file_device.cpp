@@ -266,11 +266,13 @@ std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length) {
 }
 
 bool file_device_adopt(FileSlot* slot, std::FILE* stream) {
-  auto* owner = new (std::nothrow) DeviceStream{stream, {}};
+  // Default-initialised: the buffer is the stream's to fill, so it is not zeroed.
+  auto* owner = new (std::nothrow) DeviceStream;
   if (owner == nullptr) {
     std::fclose(stream);
     return false;
   }
+  owner->stream = stream;
   // Full buffering in a buffer of our own: given none, glibc ignores the
   // size. Set before any other operation on the stream, as the C library requires.
   std::setvbuf(stream, owner->buffer, _IOFBF, sizeof owner->buffer);
