@@ -28,10 +28,7 @@ bool add_offset(std::int64_t base, std::int64_t offset, std::int64_t* target) {
 bool file_exists(const char* path) {
   // Exists for the tool exactly when it opens for reading; on POSIX the open
   // refuses anything but a regular file and never waits on a FIFO.
-  std::FILE* stream = platform::open_stream(path, "r");
-  if (stream == nullptr) return false;
-  std::fclose(stream);
-  return true;
+  return platform::opens_for_reading(path);
 }
 
 std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access,
