@@ -126,9 +126,11 @@ std::int64_t stream_size(std::FILE* stream, std::int32_t mode, std::int32_t enco
   if (mode == kModeOutput) return 0;
   std::int64_t size = -1;
   if (mode == kModeAppend) return platform::stream_get_position(stream, &size) ? size : -1;
-  if (stream_seek(stream, 0, 2) != 0) return -1;
-  if (!platform::stream_get_position(stream, &size)) size = -1;
-  if (rewind) stream_rewind(stream, encoding, true);
+  // What a seek to the end would find, measured without moving the stream,
+  // which is fresh and so still at its start: only a byte-order mark is skipped.
+  if (std::fflush(stream) != 0) return -1;
+  size = platform::stream_file_length(stream);
+  if (size >= 0 && rewind) stream_rewind(stream, encoding, false);
   return size;
 }
 
