@@ -9,6 +9,7 @@
 #include "platform/console_api.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
+#include "platform/posix/console_front_end.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   if (hHandle == nullptr) return WAIT_FAILED;
   EventObject* event = event_of(hHandle);
   if (auto* host = veltrane::host::attached_console_host()) {
+    veltrane::platform::before_console_wait();
     return host->wait_for_object(dwMilliseconds, [event] { return event->take(); })
                ? WAIT_OBJECT_0
                : WAIT_TIMEOUT;
