@@ -61,7 +61,7 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&work)[4
   text.reserve(std::strlen(label) + number.size() + 2);
   text.append(label).append(number).append(". ");
   print_text(kConsole, std::move(text), 0);
-  input_prompt("Please enter new ID: ", false, true);
+  input_prompt_cstring("Please enter new ID: ", false, true);
   std::uint32_t value = word_from_bytes(work);
   input_read_u32(&value);
   bytes_from_word(value, work);
