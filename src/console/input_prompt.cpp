@@ -10,13 +10,22 @@
 
 namespace veltrane {
 
-std::int32_t input_prompt(std::optional<std::string> prompt, bool question_mark, bool line_end) {
+namespace {
+
+// With standard input redirected there is no prompt and no line: the items
+// come straight from the stream. True, with the result set, in that case.
+bool redirected_input_source(std::int32_t* result) {
   console_input_setup();
-  if (is_input_redirected()) {
-    // No prompt and no line: the items come straight from the stream.
-    prompt.reset();
-    return set_last_error(use_standard_input_source());
-  }
+  if (!is_input_redirected()) return false;
+  *result = set_last_error(use_standard_input_source());
+  return true;
+}
+
+}  // namespace
+
+std::int32_t input_prompt(std::optional<std::string> prompt, bool question_mark, bool line_end) {
+  std::int32_t result = kSuccess;
+  if (redirected_input_source(&result)) return result;
   InputContext& context = input_context();
   context.line = std::string{};
   context.source = nullptr;
@@ -33,6 +42,14 @@ std::int32_t input_prompt(std::optional<std::string> prompt, bool question_mark,
   if (!typed.has_value()) return set_last_error(kNoTypedLine);
   context.line = std::move(*typed);
   return set_last_error(kSuccess);
+}
+
+std::int32_t input_prompt_cstring(const char* prompt, bool question_mark, bool line_end) {
+  std::int32_t result = kSuccess;
+  if (redirected_input_source(&result)) return result;
+  std::optional<std::string> text;
+  if (prompt != nullptr) text.emplace(prompt);
+  return input_prompt(std::move(text), question_mark, line_end);
 }
 
 }  // namespace veltrane

@@ -42,6 +42,9 @@ std::int32_t use_standard_input_source();
 // set. Returns 0, or 4 when no line could be obtained. With standard input
 // redirected it prints nothing and switches the item source to the stream.
 std::int32_t input_prompt(std::optional<std::string> prompt, bool question_mark, bool line_end);
+// The same for a zero-terminated prompt (null shows none); with standard
+// input redirected no text is made of it.
+std::int32_t input_prompt_cstring(const char* prompt, bool question_mark, bool line_end);
 
 // Converts the next item to an unsigned 32-bit value and stores it; always 0.
 std::int32_t input_read_u32(std::uint32_t* destination);

@@ -16,6 +16,8 @@ void clear_key_input_state() {
   state.output_handle = nullptr;
   state.input_is_console = false;
   state.handler_installed = false;
+  if (state.control_event != nullptr) CloseHandle(state.control_event);
+  state.control_event = nullptr;
   state.composition = 0;
   key_queue_clear(state.queue);
 }
@@ -44,6 +46,7 @@ void install_control_handler_once() {
   if (state.handler_installed) return;
   state.handler_installed = true;
   process_at_exit(remove_control_handler);
+  state.control_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   SetConsoleCtrlHandler(console_control_handler, TRUE);
 }
 
@@ -127,6 +130,7 @@ BOOL WINAPI console_control_handler(DWORD control_type) {
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       key_queue_push(state.queue, kKeyWindowClose);
+      if (state.control_event != nullptr) SetEvent(state.control_event);
       return TRUE;
     default:
       return FALSE;
@@ -141,6 +145,18 @@ bool key_available() {
 bool key_hit_since_last_check() {
   pump_key_events();
   return key_queue_take_hit(state.queue);
+}
+
+bool wait_unless_console_input(std::int32_t ms) {
+  pump_key_events();
+  if (state.input_is_console || state.control_event == nullptr) return false;
+  // A signal left from before this wait belongs to a key already checked for.
+  WaitForSingleObject(state.control_event, 0);
+  if (key_queue_take_hit(state.queue)) return true;
+  if (WaitForSingleObject(state.control_event, static_cast<DWORD>(ms)) == WAIT_OBJECT_0) {
+    key_queue_take_hit(state.queue);
+  }
+  return true;
 }
 
 std::string read_key_text() {

@@ -61,11 +61,20 @@ std::string read_key_text();
 // that flag. The queue is not touched.
 bool key_hit_since_last_check();
 
+// When standard input is not a console no key can arrive but the one the
+// control handler queues: waits up to `ms` milliseconds in one wait that the
+// handler ends, and returns true. Returns false at once, waiting not at all,
+// when input is a console (or the handler's event could not be made).
+// Like the pause, it returns early on a key hit and clears the hit flag.
+bool wait_unless_console_input(std::int32_t ms);
+
 // Waits about `ms` milliseconds in 50 ms sleeps, counted in sleep quanta.
 // Above 99 ms it checks for a key hit before each 50 ms sleep while more than
 // 50 ms remain and returns at the first hit, then sleeps the remainder without
 // checking; 0 to 99 ms sleeps without checking; -1 checks every 50 ms until a
 // key is hit; below -1 returns at once. A key that ends the pause stays queued.
+// Above 99 ms with standard input not a console, the whole time is one wait
+// that the control handler's key ends (wait_unless_console_input).
 void timed_pause(std::int32_t ms);
 
 }  // namespace veltrane

@@ -18,6 +18,7 @@ void timed_pause(std::int32_t ms) {
   }
   if (ms < -1) return;
   if (ms > kLongestUncheckedMs) {
+    if (wait_unless_console_input(ms)) return;
     while (ms > kPauseQuantumMs) {
       if (key_hit_since_last_check()) return;
       Sleep(kPauseQuantumMs);

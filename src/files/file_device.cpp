@@ -116,7 +116,16 @@ std::int32_t file_device_tell(FileSlot* slot, std::int64_t* position) {
 std::int32_t file_device_read(FileSlot* slot, void* buffer, std::uint32_t* count) {
   std::FILE* stream = slot != nullptr ? stream_of(slot) : runtime_state().standard_input;
   if (stream == nullptr) return kBadCall;
-  const std::size_t came = std::fread(buffer, 1, *count, stream);
+  std::size_t came = 0;
+  if (*count == 1) {
+    // The item reader takes typed input a byte at a time: getc is far
+    // cheaper than fread for that.
+    const int c = std::getc(stream);
+    if (c != EOF) *static_cast<unsigned char*>(buffer) = static_cast<unsigned char>(c);
+    came = c != EOF ? 1 : 0;
+  } else {
+    came = std::fread(buffer, 1, *count, stream);
+  }
   const bool failed = came < *count && std::ferror(stream) != 0;
   if (came < *count) std::memset(static_cast<unsigned char*>(buffer) + came, 0, *count - came);
   *count = static_cast<std::uint32_t>(came);
@@ -266,11 +275,13 @@ std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length) {
 }
 
 bool file_device_adopt(FileSlot* slot, std::FILE* stream) {
-  auto* owner = new (std::nothrow) DeviceStream{stream, {}};
+  // Default-initialised: the buffer is the stream's to fill, so it is not zeroed.
+  auto* owner = new (std::nothrow) DeviceStream;
   if (owner == nullptr) {
     std::fclose(stream);
     return false;
   }
+  owner->stream = stream;
   // Full buffering in a buffer of our own: given none, glibc ignores the
   // size. Set before any other operation on the stream, as the C library requires.
   std::setvbuf(stream, owner->buffer, _IOFBF, sizeof owner->buffer);

@@ -28,10 +28,7 @@ bool add_offset(std::int64_t base, std::int64_t offset, std::int64_t* target) {
 bool file_exists(const char* path) {
   // Exists for the tool exactly when it opens for reading; on POSIX the open
   // refuses anything but a regular file and never waits on a FIFO.
-  std::FILE* stream = platform::open_stream(path, "r");
-  if (stream == nullptr) return false;
-  std::fclose(stream);
-  return true;
+  return platform::opens_for_reading(path);
 }
 
 std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access,
@@ -129,9 +126,11 @@ std::int64_t stream_size(std::FILE* stream, std::int32_t mode, std::int32_t enco
   if (mode == kModeOutput) return 0;
   std::int64_t size = -1;
   if (mode == kModeAppend) return platform::stream_get_position(stream, &size) ? size : -1;
-  if (stream_seek(stream, 0, 2) != 0) return -1;
-  if (!platform::stream_get_position(stream, &size)) size = -1;
-  if (rewind) stream_rewind(stream, encoding, true);
+  // What a seek to the end would find, measured without moving the stream,
+  // which is fresh and so still at its start: only a byte-order mark is skipped.
+  if (std::fflush(stream) != 0) return -1;
+  size = platform::stream_file_length(stream);
+  if (size >= 0 && rewind) stream_rewind(stream, encoding, false);
   return size;
 }
 

@@ -69,7 +69,8 @@ std::int32_t stream_seek(std::FILE* stream, std::int64_t offset, std::int32_t or
 // Helpers of the file device's open. stream_size: the length of the file
 // behind a freshly opened stream as the mode sees it (output 0, append the
 // current position, otherwise the end position), or -1 when it cannot be
-// measured; with `rewind` the stream is put back at its start afterwards.
+// measured. The stream is not moved; with `rewind` it is put past the
+// byte-order mark of an encoded file.
 // stream_rewind: puts the stream at its start, past the byte-order mark of an
 // encoded file; for plain bytes only when `rewind` is set.
 std::int64_t stream_size(std::FILE* stream, std::int32_t mode, std::int32_t encoding, bool rewind);

@@ -1,7 +1,9 @@
 #include "patcher/run_sequence.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include "console/input_prompt.h"
 #include "console/key_input.h"
@@ -25,7 +27,7 @@ constexpr std::int32_t kPauseMs = 2000;
 // cuts short, and exit code 0.
 [[noreturn]] void failure_exit(const char* message) {
   Beep(1000, 250);
-  print_text(kConsole, message, kPrintLineEnd);
+  print_cstring(kConsole, message, kPrintLineEnd);
   timed_pause(kPauseMs);
   process_exit(0);
 }
@@ -53,8 +55,13 @@ void read_id(std::int32_t position, std::uint8_t (&word)[4]) {
 // checked, before the stream is positioned again, so that no failure is left
 // for a later call to swallow.
 bool replace_id(const char* label, std::int32_t position, std::uint8_t (&work)[4]) {
-  print_text(kConsole, label + std::to_string(word_from_bytes(work)) + ". ", 0);
-  input_prompt("Please enter new ID: ", false, true);
+  // Built in one allocation: label, number and ". " are one write.
+  const std::string number = std::to_string(word_from_bytes(work));
+  std::string text;
+  text.reserve(std::strlen(label) + number.size() + 2);
+  text.append(label).append(number).append(". ");
+  print_text(kConsole, std::move(text), 0);
+  input_prompt_cstring("Please enter new ID: ", false, true);
   std::uint32_t value = word_from_bytes(work);
   input_read_u32(&value);
   bytes_from_word(value, work);
@@ -67,15 +74,15 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&work)[4
 void run_sequence() {
   runtime_ensure_initialised();
 
-  print_text(kConsole, "Veltrane", kPrintLineEnd);
-  print_text(kConsole, "Sets the item and event pointer variable IDs of an rpg_rt file.",
+  print_cstring(kConsole, "Veltrane", kPrintLineEnd);
+  print_cstring(kConsole, "Sets the item and event pointer variable IDs of an rpg_rt file.",
              kPrintLineEnd);
   print_end(kConsole, kPrintLineEnd);
 
-  if (command_tail().empty()) {
+  const std::string path = command_tail();
+  if (path.empty()) {
     failure_exit("No rpg_rt file! Please drag rpg_rt file onto veltrane.exe!");
   }
-  const std::string path = command_tail();
   if (!file_exists(path.c_str())) {
     failure_exit("File not found! Please drag rpg_rt file onto veltrane.exe!");
   }
@@ -103,7 +110,7 @@ void run_sequence() {
   // The outcome stands after an empty line, whichever it is.
   print_end(kConsole, kPrintLineEnd);
   if (!written) failure_exit("Could not write rpg_rt file! Is it read-only or in use?");
-  print_text(kConsole, "Done.", kPrintLineEnd);
+  print_cstring(kConsole, "Done.", kPrintLineEnd);
   timed_pause(kPauseMs);
   process_exit(0);
 }

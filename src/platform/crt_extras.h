@@ -12,6 +12,10 @@ namespace veltrane::platform {
 // the tool.
 std::FILE* open_stream(const char* name, const char* mode);
 
+// True exactly when open_stream(name, "r") would give a stream; keeps nothing
+// open, and on POSIX makes no stream at all.
+bool opens_for_reading(const char* name);
+
 // Creates a file that does not exist yet and opens it for reading and writing
 // ("w+b" semantics). Gives null, and touches nothing, when the name exists.
 std::FILE* create_new_stream(const char* name);

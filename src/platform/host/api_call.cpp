@@ -22,6 +22,7 @@ std::string_view api_call_name(ApiCall call) {
       "SetConsoleCursorInfo",
       "WriteFile",
       "Sleep",
+      "WaitForSingleObject",
       "Beep",
   };
   const auto i = static_cast<std::size_t>(call);

@@ -108,6 +108,11 @@ class ConsoleHost {
   // Called after Sleep and Beep have advanced the clock, with no lock held,
   // e.g. to wait in real time; none by default.
   void set_wait_routine(std::function<void(DWORD ms)> routine);
+  // WaitForSingleObject on an object the caller tests with `signalled`:
+  // advances the clock by up to `ms`, delivering scheduled input (whose
+  // control handlers may signal it), and stops as soon as it is signalled.
+  // Returns whether it was; the wait routine gets the time spent.
+  bool wait_for_object(DWORD ms, const std::function<bool()>& signalled);
 
   // ---- Read back ----
   COORD buffer_size() const;
@@ -176,8 +181,9 @@ class ConsoleHost {
   bool is_console_input(HANDLE handle) const;
   bool is_console_output(HANDLE handle) const;
   void schedule(ScheduledInput input);
-  // Advances the clock to `target`, delivering due input; called unlocked.
-  void advance_to(std::uint64_t target);
+  // Advances the clock to `target`, delivering due input, or only until
+  // `stop` (if given) holds; returns whether it stopped early. Called unlocked.
+  bool advance_to(std::uint64_t target, const std::function<bool()>& stop = {});
   // Runs one delivered input; called unlocked.
   void deliver(const ScheduledInput& input);
   static void after_chain(void* context, DWORD ctrl_type, bool handled);

@@ -175,15 +175,16 @@ void ConsoleHost::advance_clock(std::uint64_t ms) {
   advance_to(target);
 }
 
-void ConsoleHost::advance_to(std::uint64_t target) {
+bool ConsoleHost::advance_to(std::uint64_t target, const std::function<bool()>& stop) {
   for (;;) {
+    if (stop && stop()) return true;
     std::optional<ScheduledInput> due;
     {
       std::lock_guard lock(mutex_);
       due = input_.pop_due(target);
       if (!due) {
         now_ms_ = std::max(now_ms_, target);
-        return;
+        return false;
       }
       now_ms_ = std::max(now_ms_, due->at_ms);
     }
@@ -324,6 +325,18 @@ void ConsoleHost::Sleep(DWORD dwMilliseconds) {
   }
   advance_to(target);
   wait(dwMilliseconds);
+}
+
+bool ConsoleHost::wait_for_object(DWORD ms, const std::function<bool()>& signalled) {
+  std::uint64_t start = 0;
+  {
+    std::lock_guard lock(mutex_);
+    enter(ApiCall::WaitForSingleObject);  // fails only on a bad handle, which is the caller's
+    start = now_ms_;
+  }
+  const bool done = advance_to(start + ms, signalled);
+  wait(static_cast<DWORD>(now_ms() - start));
+  return done;
 }
 
 BOOL ConsoleHost::Beep(DWORD dwFreq, DWORD dwDuration) {

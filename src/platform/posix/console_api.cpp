@@ -75,6 +75,8 @@ void veltrane::platform::attach_console_front_end(ConsoleFrontEnd* attached) {
   front_end.store(attached);
 }
 
+void veltrane::platform::before_console_wait() { before_wait(); }
+
 HANDLE GetStdHandle(DWORD nStdHandle) {
   if (auto* host = attached_console_host()) return host->GetStdHandle(nStdHandle);
   switch (nStdHandle) {

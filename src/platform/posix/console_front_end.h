@@ -25,4 +25,8 @@ class ConsoleFrontEnd {
 // host's memory. It must outlive its attachment.
 void attach_console_front_end(ConsoleFrontEnd* front_end);
 
+// Lets an attached front end draw before a wait on the host's clock, as Sleep
+// and Beep do; for the other waits of the console API.
+void before_console_wait();
+
 }  // namespace veltrane::platform

@@ -25,14 +25,23 @@ int open_flags_for(const char* mode) {
   }
 }
 
-// Wraps a descriptor of a regular file in a blocking stream, or closes it.
-std::FILE* stream_for_regular_file(int fd, const char* mode) {
+// A descriptor of a regular file opened without blocking (O_NONBLOCK keeps
+// the open of a FIFO from waiting for a peer; the type check then refuses
+// it), or -1.
+int open_regular_file(const char* name, int flags) {
+  const int fd = open(name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd == -1) return -1;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     errno = ENOENT;
-    return nullptr;
+    return -1;
   }
+  return fd;
+}
+
+// Wraps a descriptor of a regular file in a blocking stream, or closes it.
+std::FILE* blocking_stream(int fd, const char* mode) {
   const int status = fcntl(fd, F_GETFL);
   if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
     close(fd);
@@ -51,17 +60,21 @@ std::FILE* open_stream(const char* name, const char* mode) {
     errno = EINVAL;
     return nullptr;
   }
-  // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; the type
-  // check below then refuses it.
-  const int fd = open(name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-  if (fd == -1) return nullptr;
-  return stream_for_regular_file(fd, mode);
+  const int fd = open_regular_file(name, flags);
+  return fd == -1 ? nullptr : blocking_stream(fd, mode);
+}
+
+bool opens_for_reading(const char* name) {
+  const int fd = open_regular_file(name, O_RDONLY);
+  if (fd == -1) return false;
+  close(fd);
+  return true;
 }
 
 std::FILE* create_new_stream(const char* name) {
   const int fd = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd == -1) return nullptr;
-  return stream_for_regular_file(fd, "w+b");
+  return blocking_stream(fd, "w+b");
 }
 
 char path_separator() { return '/'; }

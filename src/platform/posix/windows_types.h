@@ -237,3 +237,15 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 void Sleep(DWORD dwMilliseconds);
 BOOL SwitchToThread();
 BOOL Beep(DWORD dwFreq, DWORD dwDuration);
+
+// Events, as far as the tool uses them: unnamed, auto-reset (one wait takes
+// the signal), no security attributes. Waits run on the host's clock when a
+// host is attached.
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+HANDLE CreateEventA(void* lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
+                    const char* lpName);
+BOOL SetEvent(HANDLE hEvent);
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL CloseHandle(HANDLE hObject);

@@ -48,6 +48,13 @@ std::FILE* open_stream(const char* name, const char* mode) {
   return _wfopen(wide.c_str(), wide_mode.c_str());
 }
 
+bool opens_for_reading(const char* name) {
+  std::FILE* stream = open_stream(name, "r");
+  if (stream == nullptr) return false;
+  std::fclose(stream);
+  return true;
+}
+
 std::FILE* create_new_stream(const char* name) {
   std::wstring wide;
   if (!wide_name_for(name, &wide)) return nullptr;
