@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -131,28 +133,32 @@ class RunSequenceTest : public testing::Test {
 };
 
 TEST_F(RunSequenceTest, typed_ids_replace_both_words_and_nothing_else) {
-  const std::string original = sample_target();
+  // Words with every byte in use, so each byte's place is checked both ways.
+  std::string original = sample_target();
+  put_word(original, kItemOffset, 0x89ABCDEF);
+  put_word(original, kEventOffset, 0xFEDCBA98);
   put_target(original);
-  console().queue_text("10\r20\r");
+  console().queue_text("2882400018\r305419896\r");
   EXPECT_EQ(run({target}), 0);
 
-  EXPECT_EQ(screen_rows(8), (std::vector<std::string>{
-                                kBanner[0], kBanner[1], kBanner[2],
-                                "Current item pointer variable ID is 1. Please enter new ID: 10",
-                                "Current event pointer variable ID is 2. Please enter new ID: 20",
-                                "", "Done.", ""}));
+  EXPECT_EQ(screen_rows(8),
+            (std::vector<std::string>{
+                kBanner[0], kBanner[1], kBanner[2],
+                "Current item pointer variable ID is 2309737967. Please enter new ID: 2882400018",
+                "Current event pointer variable ID is 4275878552. Please enter new ID: 305419896",
+                "", "Done.", ""}));
   EXPECT_EQ(console().cursor().X, 0);
   EXPECT_EQ(console().cursor().Y, 7);
   EXPECT_EQ(console().now_ms(), 2000u) << "the closing pause, keys having been typed ahead";
   EXPECT_TRUE(console().beeps().empty());
 
   std::string expected = original;
-  put_word(expected, kItemOffset, 10);
-  put_word(expected, kEventOffset, 20);
+  put_word(expected, kItemOffset, 0xABCDEF12);
+  put_word(expected, kEventOffset, 0x12345678);
   const std::string after = target_bytes();
   ASSERT_EQ(after.size(), original.size());
-  EXPECT_EQ(word_at(after, kItemOffset), 10u);
-  EXPECT_EQ(word_at(after, kEventOffset), 20u);
+  EXPECT_EQ(word_at(after, kItemOffset), 0xABCDEF12u);
+  EXPECT_EQ(word_at(after, kEventOffset), 0x12345678u);
   EXPECT_TRUE(after == expected) << "every other byte unchanged";
   EXPECT_EQ(console().registered_handler_count(), 0u) << "control handler removed at exit";
 }
@@ -162,18 +168,18 @@ TEST_F(RunSequenceTest, editing_keys_shape_the_typed_ids) {
   // The second ID is typed a second later, while the editor waits.
   console().queue_records(text("abc\x1b"
                                "12") +
-                          key(VK_LEFT) + text("3") + key(VK_END) + text("\r"));
+                          key(VK_LEFT) + text("3") + key(VK_END) + text(" 5\r"));
   console().schedule_records(1000, text("99\b8") + key(VK_HOME) + text("1") + key(VK_DELETE) +
                                        key(VK_DELETE) + text("\t4\r"));
   EXPECT_EQ(run({target}), 0);
   EXPECT_EQ(console().row_text(3),
-            "Current item pointer variable ID is 1. Please enter new ID: 132");
+            "Current item pointer variable ID is 1. Please enter new ID: 132 5");
   EXPECT_EQ(console().row_text(4),
             "Current event pointer variable ID is 2. Please enter new ID: 1       4");
   EXPECT_EQ(console().row_text(6), "Done.");
   EXPECT_EQ(console().now_ms(), 3000u);
   const std::string after = target_bytes();
-  EXPECT_EQ(word_at(after, kItemOffset), 132u);
+  EXPECT_EQ(word_at(after, kItemOffset), 132u) << "the blank ends the first item";
   EXPECT_EQ(word_at(after, kEventOffset), 1u) << "only the first item counts";
 }
 
@@ -211,6 +217,65 @@ TEST_F(RunSequenceTest, failures_beep_then_show_the_message_and_pause) {
     if (!c.file.empty()) {
       EXPECT_TRUE(target_bytes() == c.file) << "target untouched";
     }
+  }
+}
+
+// The file device with one operation made to fail: a write landing on the
+// word at `failing_offset`, the flush, or the close (after closing for real).
+std::int64_t failing_offset = -1;
+FileOps faulty_device(const char* fault) {
+  FileOps ops = file_device_ops;
+  const std::string which = fault;
+  if (which == "write") {
+    ops.write = [](FileSlot* slot, const void* bytes, std::uint32_t count) -> std::int32_t {
+      if (std::ftell(static_cast<std::FILE*>(slot->device_data)) == failing_offset) return 3;
+      return file_device_ops.write(slot, bytes, count);
+    };
+  } else if (which == "flush") {
+    ops.flush = [](FileSlot*) -> std::int32_t { return 3; };
+  } else {
+    ops.close = [](FileSlot* slot) -> std::int32_t {
+      file_device_ops.close(slot);
+      return 3;
+    };
+  }
+  return ops;
+}
+
+TEST_F(RunSequenceTest, a_word_that_did_not_reach_the_file_never_ends_in_done) {
+  const struct {
+    const char* name;
+    const char* fault;
+    std::int64_t offset;
+  } cases[] = {
+      {"item word write fails", "write", kItemOffset},
+      {"event word write fails", "write", kEventOffset},
+      {"flush fails", "flush", -1},
+      {"close fails", "close", -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    put_target(sample_target());
+    failing_offset = c.offset;
+    static FileOps ops;
+    ops = faulty_device(c.fault);
+    // The IDs come while the editor waits, and the target is open by then.
+    console().schedule_text(1000, "10\r");
+    console().schedule_text(2000, "20\r");
+    console().set_wait_routine([this](DWORD) {
+      if (console().now_ms() > kGiveUpMs) throw RunStuck{};
+      FileSlot* slot = slot_for_number(1);
+      if (slot->ops == &file_device_ops) slot->ops = &ops;
+    });
+    EXPECT_EQ(run({target}), 0);
+    const std::vector<std::string> rows = screen_rows(10);
+    EXPECT_NE(std::find(rows.begin(), rows.end(),
+                        "Could not write rpg_rt file! Is it read-only or in use?"),
+              rows.end());
+    EXPECT_EQ(std::find(rows.begin(), rows.end(), "Done."), rows.end());
+    EXPECT_EQ(console().beeps().size(), 1u);
   }
 }
 
