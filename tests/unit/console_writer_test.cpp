@@ -100,6 +100,7 @@ TEST(console_writer, control_bytes_move_the_cursor_and_tabs_blank_to_the_next_st
       {0, "ab\tc", {9, 5}, "ab      c"}, {0, "\b", {0, 5}, ""},
       {5, "\b", {4, 5}, ""},           {30, "\r", {0, 5}, ""},
       {30, "\n", {0, 6}, ""},          {3, "ab\b\bcd", {5, 5}, "cd"},
+      {0, "\bab", {2, 5}, "ab"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes + " at column " + std::to_string(c.column));
@@ -208,6 +209,16 @@ TEST(console_writer, text_region_keeps_its_first_height_after_a_window_resize) {
   EXPECT_EQ(thin.host.row_text(3), "abc");
   EXPECT_EQ(thin.host.row_text(4), "d");
   EXPECT_EQ(thin.cursor(), Place(1, 4));
+
+  // A buffer cut to end just before the region's bottom row: the region ends
+  // on the new last row and scrolls there.
+  Screen exact;
+  exact.host.set_buffer_size(80, 24);
+  exact.host.set_cursor(0, 23);
+  exact.write("ab\r\ncd");
+  EXPECT_EQ(exact.host.row_text(22), "ab");
+  EXPECT_EQ(exact.host.row_text(23), "cd");
+  EXPECT_EQ(exact.cursor(), Place(2, 23));
 
   // A buffer cut above the view's top: the region shrinks to its last row.
   Screen cut(100);

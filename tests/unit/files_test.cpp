@@ -123,6 +123,9 @@ TEST_F(file_slots, refuses_bad_numbers_and_busy_slot) {
   EXPECT_EQ(file_open(path("second"), 0, 0, 0, 1, 0), 1);
   EXPECT_FALSE(fs::exists(path("second")));
   EXPECT_EQ(read4(1, 1), "1111");
+  EXPECT_EQ(file_open(path("first"), 0, 0, 0, 254, 0), 0);  // the last slot
+  EXPECT_EQ(read4(254, 1), "1111");
+  EXPECT_EQ(file_close(254), 0);
 }
 
 TEST_F(file_slots, read_only_file_opens_for_reading_and_refuses_writes) {
@@ -287,8 +290,19 @@ TEST_F(positioned_io, random_mode_moves_in_whole_records) {
   EXPECT_EQ(write_at(1, 0, "ef", 2), 3);    // short record: moved on past it
   EXPECT_EQ(write_at(1, 0, "ijkl", 4), 0);
   EXPECT_EQ(read4(1, 2), "abcd");
+  char pair[2] = {'k', 'k'};
+  EXPECT_EQ(read_at(1, 2, pair, 2), 3);  // short record read: moved on past it too
+  EXPECT_EQ(std::string(pair, 2), "ab");
+  EXPECT_EQ(read4(1, 0), std::string("ef\0\0", 4));
+  // A position whose byte offset leaves the 64-bit range fails to seek and
+  // delivers nothing.
+  EXPECT_EQ(read4(1, INT64_MAX / 2, "keep"), "keep");
+  EXPECT_EQ(last_error(), 3);
   file_close(1);
   EXPECT_EQ(get("r"), std::string("\0\0\0\0abcdef\0\0ijkl", 16));
+  // Without a record length of its own a random file has records of 128.
+  ASSERT_EQ(file_open(path("r"), kModeRandom, 0, 0, 1, 0), 0);
+  EXPECT_EQ(slot_for_number(1)->record_length, 128);
 }
 
 TEST_F(positioned_io, device_read_without_record_reads_standard_input) {

@@ -66,16 +66,25 @@ TEST(print, closed_file_number_reports_1_and_redirected_output_passes_through) {
 }
 
 TEST(print, zone_padding_reaches_the_next_zone_or_ends_the_line) {
-  const std::vector<std::pair<std::uint32_t, std::string>> cases = {
-      {0, std::string(14, ' ')}, {13, " "},    {14, std::string(14, ' ')},
-      {52, "    "},              {55, " "},    {56, "\r\n"},
-      {79, "\r\n"},
+  struct Case {
+    std::uint32_t column;
+    std::uint32_t width;
+    std::string expected;
   };
-  for (const auto& [column, expected] : cases) {
-    SCOPED_TRACE(column);
+  const std::vector<Case> cases = {
+      {0, 80, std::string(14, ' ')}, {13, 80, " "},   {14, 80, std::string(14, ' ')},
+      {52, 80, "    "},              {55, 80, " "},   {56, 80, "\r\n"},
+      {79, 80, "\r\n"},
+      {50, 71, "      "},              // the zone that ends a full zone before the edge
+      {60, 0, std::string(10, ' ')},   // no line width: zones never end the line
+      {3, 10, std::string(11, ' ')},   // narrower than one zone: padding never wraps
+  };
+  for (const auto& [column, width, expected] : cases) {
+    SCOPED_TRACE(std::to_string(column) + " of " + std::to_string(width));
     Screen s(0, true);
     veltrane::console_setup();
     ASSERT_EQ(s.record().width, 80u);
+    s.record().width = width;
     s.record().column = column;
     veltrane::print_end(0, veltrane::kPrintZone);
     EXPECT_EQ(s.host.redirected_output(), expected);
