@@ -68,7 +68,16 @@ std::string read4(std::int32_t number, std::int64_t position, std::string fill =
   return fill;
 }
 
+// The lowest free descriptor: the same again once every stream opened since
+// has been closed.
+int next_descriptor() {
+  const int fd = dup(0);
+  close(fd);
+  return fd;
+}
+
 TEST_F(file_slots, exists_only_for_readable_regular_files) {
+  const int free_fd = next_descriptor();
   put("empty", "");
   EXPECT_TRUE(file_exists(path("empty").c_str()));
   EXPECT_FALSE(file_exists(path("missing").c_str()));
@@ -80,6 +89,7 @@ TEST_F(file_slots, exists_only_for_readable_regular_files) {
   put("secret", "x");
   fs::permissions(path("secret"), fs::perms::owner_write);
   run_unprivileged([&] { EXPECT_FALSE(file_exists(path("secret").c_str())); });
+  EXPECT_EQ(next_descriptor(), free_fd) << "every stream closed";
 }
 
 TEST_F(file_slots, opens_existing_file_read_write_at_position_1) {
@@ -116,7 +126,8 @@ TEST_F(file_slots, refuses_bad_numbers_and_busy_slot) {
   }
   EXPECT_FALSE(fs::exists(path("x")));
   EXPECT_FALSE(any_file_opened());
-  EXPECT_EQ(file_open(path("x"), 7, 0, 0, 1, 0), 1);  // no such mode
+  EXPECT_EQ(file_open(path("x"), 5, 0, 0, 1, 0), 1);  // no such mode
+  EXPECT_EQ(file_open(path("x"), -1, 0, 0, 1, 0), 1);
   EXPECT_EQ(slot_for_number(1)->ops, nullptr);
   put("first", "1111");
   ASSERT_EQ(file_open(path("first"), 0, 0, 0, 1, 0), 0);
@@ -124,8 +135,63 @@ TEST_F(file_slots, refuses_bad_numbers_and_busy_slot) {
   EXPECT_FALSE(fs::exists(path("second")));
   EXPECT_EQ(read4(1, 1), "1111");
   EXPECT_EQ(file_open(path("first"), 0, 0, 0, 254, 0), 0);  // the last slot
-  EXPECT_EQ(read4(254, 1), "1111");
-  EXPECT_EQ(file_close(254), 0);
+  EXPECT_EQ(write_at(254, 1, "2", 1), 0);
+  EXPECT_EQ(file_close(0), 0);  // closing every slot reaches it too
+  EXPECT_EQ(slot_for_number(254)->ops, nullptr);
+  EXPECT_EQ(get("first"), "2111");
+  EXPECT_EQ(slot_for_number(-2), nullptr);
+  EXPECT_EQ(slot_for_number(255), nullptr);
+  EXPECT_NE(slot_for_number(-1), slot_for_number(0));
+  EXPECT_EQ(slot_for_number(254) - slot_for_number(-1), 255);
+  EXPECT_EQ(file_flush(2), 1);
+  EXPECT_EQ(file_flush(255), 1);
+}
+
+TEST_F(file_slots, each_mode_access_and_encoding_opens_as_promised) {
+  const std::string kMissing = "(missing)";
+  const int free_fd = next_descriptor();
+  const struct {
+    std::int32_t mode, access, encoding;
+    std::string before;  // kMissing: no such file
+    std::int32_t result;
+    std::uint32_t access_after;
+    std::int64_t size;
+    std::int32_t record_length;
+    std::string read;   // 4 bytes read where the open left the stream
+    std::string after;  // the file once closed again
+  } cases[] = {
+      {0, 3, 0, kMissing, 0, 3, 0, 0, std::string(4, '\0'), ""},
+      {0, 1, 0, kMissing, 2, 0, 0, 0, "keep", kMissing},
+      {0, 1, 0, "ABCDEF", 0, 1, 6, 0, "ABCD", "ABCDEF"},
+      {0, 2, 0, "ABCDEF", 0, 2, 0, 0, std::string(4, '\0'), ""},
+      {1, 0, 0, "ABCDEF", 0, 3, 6, 128, "ABCD", "ABCDEF"},
+      {2, 0, 0, "ABCDEF", 0, 3, 6, 128, "ABCD", "ABCDEF"},
+      {2, 0, 1, "\xEF\xBB\xBF" "abcd", 0, 3, 7, 128, "abcd", "\xEF\xBB\xBF" "abcd"},
+      {2, 0, 2, "\xFF\xFE" "abcd", 0, 3, 6, 128, "abcd", "\xFF\xFE" "abcd"},
+      {2, 0, 3, std::string("\xFF\xFE\0\0", 4) + "abcd", 0, 3, 8, 128, "abcd",
+       std::string("\xFF\xFE\0\0", 4) + "abcd"},
+      {2, 0, 0, kMissing, 2, 0, 0, 0, "keep", kMissing},
+      {3, 0, 0, "ABCDEF", 0, 3, 0, 128, std::string(4, '\0'), ""},
+      {4, 0, 0, "ABCDEF", 0, 3, 0, 0, std::string(4, '\0'), "ABCDEF"},  // at 0 until written
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode) + " " + std::to_string(c.access) + " " +
+                 std::to_string(c.encoding) + " " + c.before);
+    fs::remove(path("f"));
+    if (c.before != kMissing) put("f", c.before);
+    std::string name = path("f");
+    FileSlot* slot = slot_for_number(1);
+    EXPECT_EQ(slot_open(slot, name.data(), name.size(), c.mode, c.access, 0, 0, c.encoding,
+                        file_device_open),
+              c.result);
+    EXPECT_EQ(slot->access, c.access_after);
+    EXPECT_EQ(slot->size, c.result == 0 ? c.size : 0);
+    EXPECT_EQ(slot->record_length, c.record_length);
+    EXPECT_EQ(read4(1, 0, "keep"), c.read);
+    file_close(1);
+    EXPECT_EQ(fs::exists(path("f")) ? get("f") : kMissing, c.after);
+  }
+  EXPECT_EQ(next_descriptor(), free_fd) << "every stream closed";
 }
 
 TEST_F(file_slots, read_only_file_opens_for_reading_and_refuses_writes) {
@@ -303,6 +369,80 @@ TEST_F(positioned_io, random_mode_moves_in_whole_records) {
   // Without a record length of its own a random file has records of 128.
   ASSERT_EQ(file_open(path("r"), kModeRandom, 0, 0, 1, 0), 0);
   EXPECT_EQ(slot_for_number(1)->record_length, 128);
+}
+
+TEST_F(positioned_io, stream_seek_refuses_targets_outside_the_file_range) {
+  put("f", "0123456789");
+  std::FILE* stream = std::fopen(path("f").c_str(), "rb");
+  ASSERT_NE(stream, nullptr);
+  const struct {
+    std::int64_t offset;
+    std::int32_t origin;
+    std::int32_t result;
+    long position;  // where the stream stands after the seek from offset 4
+  } cases[] = {
+      {3, 0, 0, 3},          {-1, 0, -1, 4},       {2, 1, 0, 6},  {-4, 1, 0, 0},
+      {-5, 1, -1, 4},        {INT64_MAX, 1, -1, 4}, {INT64_MIN, 1, -1, 4},
+      {-2, 2, 0, 8},         {1, 2, 0, 11},        {0, 3, -1, 4}, {0, -1, -1, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.offset) + " from " + std::to_string(c.origin));
+    std::fseek(stream, 4, SEEK_SET);
+    EXPECT_EQ(stream_seek(stream, c.offset, c.origin) == 0 ? 0 : -1, c.result);
+    EXPECT_EQ(std::ftell(stream), c.position);
+  }
+  std::fclose(stream);
+}
+
+TEST_F(positioned_io, device_operations_keep_their_contracts) {
+  std::string bytes = "ab\r\ncd\nlast";
+  for (int i = 0; i < 300; ++i) bytes += static_cast<char>(i);
+  put("f", bytes);
+  ASSERT_EQ(file_open(path("f"), 0, 0, 0, 1, 0), 0);
+  FileSlot* slot = slot_for_number(1);
+  const FileOps& ops = *slot->ops;
+  std::string line;
+  for (const char* expected : {"ab", "cd"}) {
+    EXPECT_EQ(ops.read_line(slot, &line), 0);
+    EXPECT_EQ(line, expected);
+  }
+  char16_t units[400];
+  EXPECT_EQ(ops.read_line_wide(slot, units, 3), 0);  // "last" cut to two units
+  EXPECT_EQ(std::u16string(units), u"la");
+  EXPECT_EQ(ops.read_line_wide(slot, units, 0), 1);
+  std::int64_t at = 0;
+  EXPECT_EQ(ops.tell(slot, &at), 0);
+  EXPECT_GT(at, 10);
+  EXPECT_EQ(ops.eof(slot), 0);
+
+  // Wide transfers: one unit per byte, in chunks, the rest zero-filled.
+  EXPECT_EQ(seek_to(1, 12), 0);
+  std::uint32_t count = 400;
+  EXPECT_EQ(ops.read_wide(slot, units, &count), 0);
+  EXPECT_EQ(count, 300u);
+  EXPECT_EQ(units[0], 0);
+  EXPECT_EQ(units[299], 43);  // byte 299, as an unsigned char
+  EXPECT_EQ(units[256], 0);
+  EXPECT_EQ(units[300], 0);
+  EXPECT_EQ(units[399], 0);
+  EXPECT_EQ(ops.eof(slot), -1);
+  std::u16string wide(300, u'w');
+  wide[0] = u'\x100';
+  wide[1] = u'\xFF';
+  EXPECT_EQ(seek_to(1, 1), 0);
+  EXPECT_EQ(ops.write_wide(slot, wide.data(), 300), 0);
+  EXPECT_EQ(read4(1, 1), "?\xFFww");
+  EXPECT_EQ(read4(1, 297), "wwww");
+  EXPECT_EQ(read4(1, 301), "!\"#$");
+
+  EXPECT_EQ(ops.lock(slot, 0, 10), 0);
+  EXPECT_EQ(ops.unlock(slot, 0, 10), 0);
+  EXPECT_EQ(ops.lock(slot, 0, 0), 1);
+  EXPECT_EQ(ops.flush(slot), 0);
+  file_close(1);
+  EXPECT_EQ(get("f").size(), bytes.size());
+  const FileSlot closed{};
+  EXPECT_EQ(ops.read_line(const_cast<FileSlot*>(&closed), &line), 1);
 }
 
 TEST_F(positioned_io, device_read_without_record_reads_standard_input) {
