@@ -192,6 +192,8 @@ TEST_F(file_slots, each_mode_access_and_encoding_opens_as_promised) {
     EXPECT_EQ(fs::exists(path("f")) ? get("f") : kMissing, c.after);
   }
   EXPECT_EQ(next_descriptor(), free_fd) << "every stream closed";
+  ASSERT_EQ(file_open(path("f"), kModeInput, 0, 0, 1, 0), 0);
+  EXPECT_EQ(read4(1, 2), "BCDE") << "positions count bytes, not records";
 }
 
 TEST_F(file_slots, read_only_file_opens_for_reading_and_refuses_writes) {
@@ -282,6 +284,7 @@ TEST_F(positioned_io, refused_transfers_change_nothing) {
   EXPECT_EQ(std::string(buffer, 4), "keep");
   EXPECT_EQ(write_at(1, -5, "WXYZ", 4), 1);
   EXPECT_EQ(write_at(9, 1, "WXYZ", 4), 1);
+  EXPECT_EQ(seek_to(9, 1), 1);
   EXPECT_EQ(seek_to(1, 0), 3);  // offset -1 lies before the start
   file_close(1);
   EXPECT_EQ(get("f"), "ABCDEF");
@@ -325,6 +328,26 @@ TEST_F(positioned_io, push_back_comes_out_first_latest_first) {
   EXPECT_EQ(write_at(1, 0, "e", 1), 0);
   EXPECT_EQ(slot_for_number(1)->pushback_count, 0u);
   EXPECT_EQ(push_back(2, "Z", 1), 1);
+  EXPECT_EQ(push_back(1, "xy", 2), 0);
+  for (const char* expected : {"x", "y"}) {
+    char byte = '?';
+    EXPECT_EQ(read_at(1, 0, &byte, 1), 0);
+    EXPECT_EQ(std::string(1, byte), expected);
+  }
+  // An encoded record holds each byte given back as a 16-bit unit; wide
+  // reads take them first, then the stream's units.
+  file_close(1);
+  put("u", "ABCDEF");
+  std::string name = path("u");
+  FileSlot* slot = slot_for_number(1);
+  ASSERT_EQ(slot_open(slot, name.data(), name.size(), 0, 0, 0, 0, 2, file_device_open), 0);
+  EXPECT_EQ(push_back(1, "yz", 2), 0);
+  EXPECT_EQ(push_back(1, "x", 1), 3);  // two units are the most it holds
+  char16_t units[4] = {};
+  std::uint32_t count = 4;
+  EXPECT_EQ(slot_read_at(slot, 0, units, &count, false, true), 0);
+  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(std::u16string(units, 4), u"yzCD");  // the stream starts past a 2-byte mark
 }
 
 TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
@@ -340,11 +363,13 @@ TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
   EXPECT_EQ(slot->column, 5u);
   print("xy\r\n");
   EXPECT_EQ(slot->column, 0u);
+  print("ab\rc");
+  EXPECT_EQ(slot->column, 1u);
   write_at(1, 0, "raw", 3);  // raw transfers leave it alone
-  EXPECT_EQ(slot->column, 0u);
+  EXPECT_EQ(slot->column, 1u);
   slot->width = 4;
   print("abcdef");
-  EXPECT_EQ(slot->column, 2u);
+  EXPECT_EQ(slot->column, 3u);
   const char16_t wide[] = u"a\rbcd";
   slot_write_at(slot, 0, wide, 5, true, true, true);
   EXPECT_EQ(slot->column, 3u);
@@ -360,6 +385,9 @@ TEST_F(positioned_io, random_mode_moves_in_whole_records) {
   EXPECT_EQ(read_at(1, 2, pair, 2), 3);  // short record read: moved on past it too
   EXPECT_EQ(std::string(pair, 2), "ab");
   EXPECT_EQ(read4(1, 0), std::string("ef\0\0", 4));
+  std::uint32_t count = 2;
+  EXPECT_EQ(slot_read_at(slot_for_number(1), 2, pair, &count, false, false), 0);
+  EXPECT_EQ(read4(1, 0), "cdef") << "no record adjustment asked for";
   // A position whose byte offset leaves the 64-bit range fails to seek and
   // delivers nothing.
   EXPECT_EQ(read4(1, INT64_MAX / 2, "keep"), "keep");
