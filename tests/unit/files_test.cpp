@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -434,7 +435,7 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
     EXPECT_EQ(ops.read_line(slot, &line), 0);
     EXPECT_EQ(line, expected);
   }
-  char16_t units[400];
+  char16_t units[600];
   EXPECT_EQ(ops.read_line_wide(slot, units, 3), 0);  // "last" cut to two units
   EXPECT_EQ(std::u16string(units), u"la");
   EXPECT_EQ(ops.read_line_wide(slot, units, 0), 1);
@@ -445,14 +446,18 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
 
   // Wide transfers: one unit per byte, in chunks, the rest zero-filled.
   EXPECT_EQ(seek_to(1, 12), 0);
-  std::uint32_t count = 400;
+  std::uint32_t count = 2;
+  EXPECT_EQ(ops.read_wide(slot, units, &count), 0);
+  EXPECT_EQ(std::u16string(units, 2), std::u16string(u"\0\x01", 2));
+  std::fill(units, units + 600, u'x');
+  EXPECT_EQ(seek_to(1, 12), 0);
+  count = 600;
   EXPECT_EQ(ops.read_wide(slot, units, &count), 0);
   EXPECT_EQ(count, 300u);
-  EXPECT_EQ(units[0], 0);
   EXPECT_EQ(units[299], 43);  // byte 299, as an unsigned char
   EXPECT_EQ(units[256], 0);
   EXPECT_EQ(units[300], 0);
-  EXPECT_EQ(units[399], 0);
+  EXPECT_EQ(units[599], 0);
   EXPECT_EQ(ops.eof(slot), -1);
   std::u16string wide(300, u'w');
   wide[0] = u'\x100';
@@ -469,8 +474,32 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
   EXPECT_EQ(ops.flush(slot), 0);
   file_close(1);
   EXPECT_EQ(get("f").size(), bytes.size());
-  const FileSlot closed{};
-  EXPECT_EQ(ops.read_line(const_cast<FileSlot*>(&closed), &line), 1);
+  FileSlot closed{};
+  EXPECT_EQ(ops.read_line(&closed, &line), 1);
+  EXPECT_EQ(ops.eof(&closed), -1);
+
+  // End of file by mode: binary and input at the measured size, input also
+  // once a read ran past the end; output never.
+  put("f", "ABCDEF");
+  const struct {
+    std::int32_t mode;
+    std::int64_t position;  // read 4 bytes here first; 0 reads nothing
+    std::int32_t eof;
+  } ends[] = {{0, 0, 0}, {0, 3, -1}, {2, 0, 0}, {2, 3, -1}, {2, 5, -1}, {3, 0, 0}};
+  for (const auto& end : ends) {
+    SCOPED_TRACE(std::to_string(end.mode) + " after " + std::to_string(end.position));
+    ASSERT_EQ(file_open(path("f"), end.mode, 0, 0, 1, 0), 0);
+    if (end.position > 0) read4(1, end.position);
+    EXPECT_EQ(ops.eof(slot), end.eof);
+    file_close(1);
+  }
+
+  // A refused write leaves a read-only stream fit for reading lines.
+  put("f", "one\n");
+  ASSERT_EQ(file_open(path("f"), 0, kAccessRead, 0, 1, 0), 0);
+  EXPECT_EQ(write_at(1, 1, "x", 1), 3);
+  EXPECT_EQ(ops.read_line(slot, &line), 0);
+  EXPECT_EQ(line, "one");
 }
 
 TEST_F(positioned_io, device_read_without_record_reads_standard_input) {
