@@ -87,6 +87,43 @@ TEST(console_writer, line_end_on_the_bottom_row_moves_the_window_then_scrolls_th
   EXPECT_EQ(end.host.call_count(ApiCall::ScrollConsoleScreenBufferA), 1u);
 }
 
+TEST(console_writer, several_line_ends_at_once_scroll_by_as_many_rows) {
+  // Every row starts labelled; line ends written at once from the region's
+  // last row move rows first..last up by `shift` (blanks below) and put the
+  // "x" that follows on row `bottom`.
+  struct Case {
+    SHORT buffer_rows;
+    SHORT window_bottom;  // above 24: the window grew after the region was fixed
+    int line_ends;
+    int first, last, shift, bottom;
+  };
+  const std::vector<Case> cases = {
+      {25, 24, 10, 0, 24, 10, 24}, {25, 24, 20, 0, 24, 20, 24}, {25, 24, 30, 0, 24, 30, 24},
+      {27, 24, 3, 0, 26, 1, 26},   {30, 29, 10, 0, 24, 10, 24}, {30, 29, 20, 0, 24, 20, 24},
+      {30, 29, 25, 0, 24, 25, 24},
+  };
+  const auto label = [](int row) { return "row " + std::to_string(row); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.line_ends) + " line ends, buffer of " +
+                 std::to_string(c.buffer_rows) + ", window to " + std::to_string(c.window_bottom));
+    Screen s(0, 80, c.buffer_rows);
+    ASSERT_TRUE(s.host.set_window({0, 0, 79, c.window_bottom}));
+    veltrane::console_write(nullptr, 0, veltrane::kWriteSettle);  // the view follows
+    for (SHORT row = 0; row < c.buffer_rows; ++row) s.host.put_text(0, row, label(row));
+    s.host.set_cursor(0, 24);
+    s.write(std::string(static_cast<std::size_t>(c.line_ends), '\n') + "x");
+    for (int row = 0; row < c.buffer_rows; ++row) {
+      std::string expected = label(row);
+      if (row >= c.first && row <= c.last) {
+        expected = row + c.shift <= c.last ? label(row + c.shift) : "";
+      }
+      if (row == c.bottom) expected = "x";
+      EXPECT_EQ(s.host.row_text(static_cast<SHORT>(row)), expected) << "row " << row;
+    }
+    EXPECT_EQ(s.cursor(), Place(1, c.bottom));
+  }
+}
+
 TEST(console_writer, control_bytes_move_the_cursor_and_tabs_blank_to_the_next_stop) {
   struct Case {
     int column;
@@ -140,12 +177,14 @@ TEST(console_writer, bel_beeps_before_staged_text_and_other_bytes_are_cells) {
 TEST(console_writer, long_text_is_written_in_runs_of_at_most_1024_cells) {
   Screen s(0, 3000, 30);
   std::string text;
-  for (int i = 0; i < 2500; ++i) text += char('a' + i % 26);
+  for (int i = 0; i < 2048; ++i) text += char('a' + i % 26);
   s.host.clear_call_log();
   s.write(text);
-  EXPECT_EQ(s.host.call_count(ApiCall::WriteConsoleOutputA), 3u);
-  EXPECT_EQ(s.host.row_text(0), text);
-  EXPECT_EQ(s.cursor(), Place(2500, 0));
+  EXPECT_EQ(s.host.call_count(ApiCall::WriteConsoleOutputA), 2u);
+  s.write("\r" + text + "!");
+  EXPECT_EQ(s.host.call_count(ApiCall::WriteConsoleOutputA), 5u);
+  EXPECT_EQ(s.host.row_text(0), text + "!");
+  EXPECT_EQ(s.cursor(), Place(2049, 0));
 }
 
 TEST(console_writer, empty_write_does_nothing_unless_asked_to_settle) {
@@ -197,7 +236,7 @@ TEST(console_writer, text_region_keeps_its_first_height_after_a_window_resize) {
   // A buffer made wider leaves the cursor past the region's right edge.
   Screen wide;
   wide.host.set_buffer_size(120, 300);
-  wide.host.set_cursor(100, 5);
+  wide.host.set_cursor(80, 5);
   wide.write("abc");
   EXPECT_EQ(wide.host.row_text(6), "abc");
 
