@@ -284,6 +284,9 @@ TEST(console_writer, failed_or_refused_console_calls_drop_only_what_they_concern
   low.write("hi");
   EXPECT_EQ(low.host.row_text(100), "hi");
   EXPECT_EQ(low.cursor(), Place(2, 100));
+  low.host.fail_next(ApiCall::GetConsoleScreenBufferInfo);
+  low.write(std::string(81, '-'));  // and still wraps at the view's right edge
+  EXPECT_EQ(low.host.row_text(101), "-");
 
   // A refused window move: the output goes on in the rows below.
   Screen narrow;

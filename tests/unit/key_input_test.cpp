@@ -6,8 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "console/input_prompt.h"
 #include "console/key_queue.h"
 #include "console/key_translation.h"
+#include "console/print.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
 #include "platform/host/key_map.h"
@@ -201,6 +203,29 @@ TEST_F(KeyInputTest, key_text_forms_and_the_key_hit_flag) {
   EXPECT_EQ(read_key_text(), "\xFF\x48");
   EXPECT_FALSE(key_hit_since_last_check());  // clear although 'z' arrived during the read
   EXPECT_EQ(read_all(), (std::vector<std::string>{"\xFF", "z"}));
+
+  // The console record's read delivers the same bytes, waiting only for the
+  // first; the rest of a key text that does not fit waits for the next read.
+  console_input_setup();
+  FileSlot* record = slot_for_number(0);
+  const auto read = console_device_ops().read;
+  console.queue_records({key_record(true, VK_UP, 0x48, 0, kEnhanced)});
+  const std::uint64_t start = console.now_ms();
+  console.schedule_key(start + 100, 'A', 'a');
+  const struct {
+    std::uint32_t asked;
+    std::string bytes;
+  } reads[] = {{1, "\xFF???"}, {4, std::string("\x48\0\0\0", 4)}, {4, std::string("a\0\0\0", 4)}};
+  for (const auto& r : reads) {
+    char bytes[4] = {'?', '?', '?', '?'};
+    std::uint32_t count = r.asked;
+    EXPECT_EQ(read(record, bytes, &count), 0);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(std::string(bytes, 4), r.bytes);
+  }
+  EXPECT_EQ(console.now_ms() - start, 100u);
+  std::uint32_t count = 1;
+  EXPECT_EQ(read(nullptr, nullptr, &count), 1);
 }
 
 TEST_F(KeyInputTest, the_512th_pending_key_drops_the_oldest) {
