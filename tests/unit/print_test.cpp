@@ -58,11 +58,19 @@ TEST(print, closed_file_number_reports_1_and_redirected_output_passes_through) {
   EXPECT_EQ(veltrane::last_error(), 1);
   veltrane::print_end(2, veltrane::kPrintLineEnd);
   EXPECT_EQ(veltrane::last_error(), 1);
-  // Redirected, the bytes pass through unchanged and BEL sounds no tone.
+  // Redirected, the bytes pass through unchanged and BEL sounds no tone,
+  // also when the stream takes them a few at a time.
+  s.host.set_redirected_write_limit(2);
   veltrane::print_text(0, "Done.\a", veltrane::kPrintLineEnd);
   EXPECT_EQ(veltrane::last_error(), 0);
   EXPECT_EQ(s.host.redirected_output(), "Done.\a\r\n");
   EXPECT_TRUE(s.host.beeps().empty());
+  std::int32_t columns = 0;
+  std::int32_t rows = 0;
+  veltrane::console_size(&columns, &rows);
+  EXPECT_EQ(Place(columns, rows), Place(80, 25)) << "the size taken without a console";
+  veltrane::cursor_position(&columns, &rows);
+  EXPECT_EQ(Place(columns, rows), Place(0, 0));
 }
 
 TEST(print, zone_padding_reaches_the_next_zone_or_ends_the_line) {
