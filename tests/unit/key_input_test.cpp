@@ -226,6 +226,11 @@ TEST_F(KeyInputTest, key_text_forms_and_the_key_hit_flag) {
   EXPECT_EQ(console.now_ms() - start, 100u);
   std::uint32_t count = 1;
   EXPECT_EQ(read(nullptr, nullptr, &count), 1);
+
+  console.queue_key('Q', 'q');
+  EXPECT_TRUE(key_available());
+  runtime_reset();
+  EXPECT_FALSE(key_available()) << "a reset drops the keys waiting";
 }
 
 TEST_F(KeyInputTest, the_512th_pending_key_drops_the_oldest) {
