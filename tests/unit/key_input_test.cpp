@@ -189,8 +189,8 @@ TEST_F(KeyInputTest, alt_keypad_composition) {
       {host::key_event(true, VK_MENU, 0, kAlt), host::key_event(true, VK_NUMPAD0 + 6, 0, kAlt),
        host::key_event(true, 'A', 'a', kAlt), host::key_event(false, 'A', 'a', kAlt),
        host::key_event(false, VK_MENU, 0, 0)});
-  EXPECT_EQ(read_all(), (std::vector<std::string>{"A", "<", std::string(1, '\0'), "A", "B", "\xFF\x2D",
-                                                  "\xFF\x1E"}));
+  EXPECT_EQ(read_all(), (std::vector<std::string>{"A", "<", std::string(1, '\0'), "A", "B",
+                                                  "\xFF\x2D", "\xFF\x1E"}));
 }
 
 TEST_F(KeyInputTest, key_text_forms_and_the_key_hit_flag) {
