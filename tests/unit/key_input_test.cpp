@@ -42,6 +42,7 @@ const TranslationCase kTranslationCases[] = {
     {"alt F12", {0, 0x58, VK_F12, RIGHT_ALT_PRESSED}, 0x8CFF},
     {"alt a lower case", {'a', 0x1E, 'A', kAlt}, 0x1EFF},
     {"alt a upper case", {'A', 0x1E, 'A', kAlt}, 0x1EFF},
+    {"alt z lower case", {'z', 0x2C, 'Z', kAlt}, 0x2CFF},
     {"altgr q giving another character", {'@', 0x10, 'Q', kAlt | kCtrl}, '@'},
     {"ctrl a", {1, 0x1E, 'A', kCtrl}, 1},
     {"ctrl enter", {10, 0x1C, VK_RETURN, kCtrl}, 10},
@@ -60,6 +61,7 @@ const TranslationCase kTranslationCases[] = {
     {"alt keypad enter", {0, 0x1C, VK_RETURN, kEnhanced | kAlt}, 0xA6FF},
     {"alt keypad slash with character", {'/', 0x35, VK_DIVIDE, kEnhanced | kAlt}, 0x35FF},
     {"right ctrl not in enhanced table", {0, 0x1D, VK_CONTROL, kEnhanced | kCtrl}, kNoKey},
+    {"enhanced scan code 0", {0, 0x00, 0, kEnhanced}, kNoKey},
     {"scan code above the table", {'x', 0x59, 0, kAlt}, 'x'},
     {"scan code above the table, no character", {0, 0x5B, 0x5B, 0}, kNoKey},
 };
