@@ -299,8 +299,9 @@ TEST_F(positioned_io, writes_land_at_their_position) {
   EXPECT_EQ(write_at(1, 11, "WXYZ", 4), 0);
   EXPECT_EQ(seek_to(1, 1000), 0);
   EXPECT_EQ(read4(1, 0), std::string(4, '\0'));
+  EXPECT_EQ(write_at(1, 1, "a", 1), 0);
   file_close(1);
-  EXPECT_EQ(get("f"), std::string("ABwxyz\0\0\0\0WXYZ", 14));
+  EXPECT_EQ(get("f"), std::string("aBwxyz\0\0\0\0WXYZ", 14));
 }
 
 TEST_F(positioned_io, position_0_continues_where_the_last_transfer_ended) {
@@ -378,26 +379,30 @@ TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
 
 TEST_F(positioned_io, random_mode_moves_in_whole_records) {
   ASSERT_EQ(file_open(path("r"), kModeRandom, 0, 0, 1, 4), 0);
+  EXPECT_EQ(write_at(1, 5, "mnop", 4), 0);  // record 5 is bytes 17 to 20
   EXPECT_EQ(write_at(1, 2, "abcd", 4), 0);  // record 2 is bytes 5 to 8
-  EXPECT_EQ(write_at(1, 0, "ef", 2), 3);    // short record: moved on past it
+  EXPECT_EQ(write_at(1, 0, "efg", 3), 3);   // short record: moved on past it
   EXPECT_EQ(write_at(1, 0, "ijkl", 4), 0);
   EXPECT_EQ(read4(1, 2), "abcd");
-  char pair[2] = {'k', 'k'};
-  EXPECT_EQ(read_at(1, 2, pair, 2), 3);  // short record read: moved on past it too
-  EXPECT_EQ(std::string(pair, 2), "ab");
-  EXPECT_EQ(read4(1, 0), std::string("ef\0\0", 4));
+  char part[3] = {'k', 'k', 'k'};
+  EXPECT_EQ(read_at(1, 2, part, 3), 3);  // short record read: moved on past it too
+  EXPECT_EQ(std::string(part, 3), "abc");
+  EXPECT_EQ(read4(1, 0), std::string("efg\0", 4));
   std::uint32_t count = 2;
-  EXPECT_EQ(slot_read_at(slot_for_number(1), 2, pair, &count, false, false), 0);
+  EXPECT_EQ(slot_read_at(slot_for_number(1), 2, part, &count, false, false), 0);
   EXPECT_EQ(read4(1, 0), "cdef") << "no record adjustment asked for";
   // A position whose byte offset leaves the 64-bit range fails to seek and
   // delivers nothing.
   EXPECT_EQ(read4(1, INT64_MAX / 2, "keep"), "keep");
   EXPECT_EQ(last_error(), 3);
   file_close(1);
-  EXPECT_EQ(get("r"), std::string("\0\0\0\0abcdef\0\0ijkl", 16));
-  // Without a record length of its own a random file has records of 128.
+  EXPECT_EQ(get("r"), std::string("\0\0\0\0abcdefg\0ijklmnop", 20));
+  // Without a record length of its own a random file has records of 128;
+  // with a length of 1 every longer transfer is the wrong length.
   ASSERT_EQ(file_open(path("r"), kModeRandom, 0, 0, 1, 0), 0);
   EXPECT_EQ(slot_for_number(1)->record_length, 128);
+  ASSERT_EQ(file_open(path("r1"), kModeRandom, 0, 0, 2, 1), 0);
+  EXPECT_EQ(write_at(2, 1, "ab", 2), 3);
 }
 
 TEST_F(positioned_io, stream_seek_refuses_targets_outside_the_file_range) {
@@ -468,6 +473,12 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
   EXPECT_EQ(read4(1, 297), "wwww");
   EXPECT_EQ(read4(1, 301), "!\"#$");
 
+  FileOps bytes_only{};  // an absent operation gives 1
+  bytes_only.write = ops.write;
+  slot->ops = &bytes_only;
+  EXPECT_EQ(slot_write_at(slot, 0, u"w", 1, false, false, true), 1);
+  EXPECT_EQ(slot_read_at(slot, 0, units, &count, false, false), 1);
+  slot->ops = &ops;
   EXPECT_EQ(ops.lock(slot, 0, 10), 0);
   EXPECT_EQ(ops.unlock(slot, 0, 10), 0);
   EXPECT_EQ(ops.lock(slot, 0, 0), 1);
