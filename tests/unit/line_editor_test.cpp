@@ -355,6 +355,7 @@ TEST(line_editor, edits_redraw_only_from_the_cursor_on) {
   s.on_arrival(insertion, [](host::ConsoleHost& console) { console.put_text(0, 2, "######"); });
   EXPECT_EQ(s.run(), "abXdef");
   EXPECT_EQ(s.console.row_text(2), "######Xdef");
+  EXPECT_EQ(at(s.console.cursor()), (At{10, 2})) << "Enter leaves the cursor after the line";
   EXPECT_EQ(draws(s.calls_for(insertion - 1)), 0) << "a cursor move draws nothing";
   EXPECT_EQ(draws(s.calls_for(insertion)), 1);
   EXPECT_EQ(draws(s.calls_for(insertion + 1)), 2) << "the shifted tail, then the blank";

@@ -25,6 +25,7 @@ TEST(number_parsing, integer_items_saturate_and_honour_the_range) {
       {"   ", 0}, {" \t 9", 9}, {"-0", 0}, {"--1", 0}, {"99999999999999999999999", 4294967295u},
       {"-4294967295", 1}, {"-4294967296", 4294967295u}, {"&o777", 511}, {"&b12", 1},
       {"&HFFFFFFFF", 4294967295u}, {"&H0x1f", 31}, {"&H-1", 4294967295u}, {"&O8", 0}, {"&", 0},
+      {" \t\n\v\f\r5", 5}, {" &H10", 16}, {"&Ha", 10}, {"&HA", 10}, {"1@", 1}, {"&H1@", 1},
   };
   for (const auto& c : cases) EXPECT_EQ(integer_of(c.text), c.value) << '"' << c.text << '"';
   const char text[] = "12345";
