@@ -41,8 +41,9 @@ TEST(number_parsing, float_items_take_only_a_decimal_prefix) {
       {"0x10", 0.0}, {"inf", 0.0}, {"nan", 0.0}, {"-", 0.0}, {".", 0.0}, {"e5", 0.0},
   };
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(float_of(c.text), c.value) << '"' << c.text << '"';
-  const char text[] = "1.5e5";
+  const char text[] = "1.5e25";
   EXPECT_DOUBLE_EQ(convert_float_item(text, text + 3), 1.5);
+  EXPECT_DOUBLE_EQ(convert_float_item(text, text + 5), 1.5e2);
 }
 
 TEST(number_parsing, float_out_of_range_goes_to_infinity_or_zero) {

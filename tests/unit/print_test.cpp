@@ -92,6 +92,7 @@ TEST(print, zone_padding_reaches_the_next_zone_or_ends_the_line) {
     Screen s(0, true);
     veltrane::console_setup();
     ASSERT_EQ(s.record().width, 80u);
+    EXPECT_EQ(s.record().column, 0u) << "no console cursor: the line starts empty";
     s.record().width = width;
     s.record().column = column;
     veltrane::print_end(0, veltrane::kPrintZone);
