@@ -58,10 +58,15 @@ TEST(print, closed_file_number_reports_1_and_redirected_output_passes_through) {
   EXPECT_EQ(veltrane::last_error(), 1);
   veltrane::print_end(2, veltrane::kPrintLineEnd);
   EXPECT_EQ(veltrane::last_error(), 1);
+  veltrane::print_end(300, veltrane::kPrintZone);
+  EXPECT_EQ(veltrane::last_error(), 1);
   // Redirected, the bytes pass through unchanged and BEL sounds no tone,
   // also when the stream takes them a few at a time.
   s.host.set_redirected_write_limit(2);
-  veltrane::print_text(0, "Done.\a", veltrane::kPrintLineEnd);
+  veltrane::print_cstring(0, "Do", 0);
+  veltrane::print_cstring(0, nullptr, 0);
+  veltrane::print_cstring(0, "", 0);
+  veltrane::print_text(0, "ne.\a", veltrane::kPrintLineEnd);
   EXPECT_EQ(veltrane::last_error(), 0);
   EXPECT_EQ(s.host.redirected_output(), "Done.\a\r\n");
   EXPECT_TRUE(s.host.beeps().empty());
@@ -86,6 +91,7 @@ TEST(print, zone_padding_reaches_the_next_zone_or_ends_the_line) {
       {50, 71, "      "},              // the zone that ends a full zone before the edge
       {60, 0, std::string(10, ' ')},   // no line width: zones never end the line
       {3, 10, std::string(11, ' ')},   // narrower than one zone: padding never wraps
+      {0, 14, "\r\n"},                 // one zone wide: no zone fits after the first
   };
   for (const auto& [column, width, expected] : cases) {
     SCOPED_TRACE(std::to_string(column) + " of " + std::to_string(width));
@@ -99,9 +105,15 @@ TEST(print, zone_padding_reaches_the_next_zone_or_ends_the_line) {
     EXPECT_EQ(s.host.redirected_output(), expected);
   }
   // A line end wins over padding.
-  Screen s(0, true);
-  veltrane::print_text(0, "a", veltrane::kPrintZone | veltrane::kPrintLineEndAlso);
-  EXPECT_EQ(s.host.redirected_output(), "a\r\n");
+  {
+    Screen s(0, true);
+    veltrane::print_text(0, "a", veltrane::kPrintZone | veltrane::kPrintLineEndAlso);
+    EXPECT_EQ(s.host.redirected_output(), "a\r\n");
+  }
+  // Padding as the first print sets up the console record itself.
+  Screen fresh(0, true);
+  veltrane::print_end(0, veltrane::kPrintZone);
+  EXPECT_EQ(fresh.host.redirected_output(), std::string(14, ' '));
 }
 
 TEST(print, set_cursor_places_in_view_coordinates_and_refuses_outside) {
@@ -120,6 +132,9 @@ TEST(print, set_cursor_places_in_view_coordinates_and_refuses_outside) {
   EXPECT_EQ(s.record().column, 79u);
   EXPECT_EQ(veltrane::set_cursor(0, 10, -1), 0x1190Au);
   EXPECT_EQ(s.cursor(), Place(9, 124));
+  EXPECT_EQ(veltrane::set_cursor(1, 1, -1), 0x10101u);
+  EXPECT_EQ(s.cursor(), Place(0, 100));
+  EXPECT_EQ(veltrane::set_cursor(25, 10, -1), 0x1190Au);
 
   // A placement drops a pending line advance.
   s.host.set_cursor(70, 124);
@@ -127,6 +142,7 @@ TEST(print, set_cursor_places_in_view_coordinates_and_refuses_outside) {
   ASSERT_TRUE(veltrane::pending_line_advance());
   veltrane::set_cursor(0, 0, -1);
   EXPECT_FALSE(veltrane::pending_line_advance());
+  EXPECT_EQ(s.record().column, 9u) << "kept when the column is kept";
   veltrane::console_write("!", 1, 0);
   EXPECT_EQ(s.host.row_text(124), std::string(70, ' ') + "012345678!");
 }
