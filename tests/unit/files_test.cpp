@@ -12,6 +12,7 @@
 #include "files/file_open.h"
 #include "files/positioned_io.h"
 #include "process/last_error.h"
+#include "process/process_exit.h"
 #include "process/runtime_state.h"
 
 namespace veltrane {
@@ -241,6 +242,16 @@ TEST_F(file_slots, close_frees_slot_and_writes_out_buffered_bytes) {
   EXPECT_EQ(slot_for_number(7)->ops, nullptr);
   EXPECT_FALSE(any_file_opened());
   EXPECT_EQ(get("b"), "bb");
+}
+
+TEST_F(file_slots, files_left_open_are_written_out_at_exit) {
+  ASSERT_EQ(file_open(path("f"), 0, 0, 0, 5, 0), 0);
+  EXPECT_EQ(write_at(5, 1, "kept", 4), 0);
+  set_exit_routine([](int code) { throw code; });
+  EXPECT_THROW(process_exit(0), int);
+  set_exit_routine(nullptr);
+  EXPECT_EQ(slot_for_number(5)->ops, nullptr);
+  EXPECT_EQ(get("f"), "kept");
 }
 
 TEST_F(file_slots, failed_flush_and_close_are_reported) {
