@@ -193,7 +193,7 @@ TEST(console_writer, empty_write_does_nothing_unless_asked_to_settle) {
   s.host.clear_call_log();
   veltrane::console_write(nullptr, 0, 0);
   EXPECT_TRUE(s.host.call_log().empty());
-  veltrane::console_write(nullptr, 0, veltrane::kWriteSettle);
+  veltrane::console_write(nullptr, -5, veltrane::kWriteSettle);
   EXPECT_EQ(s.cursor(), Place(7, 3));
   EXPECT_EQ(s.host.call_count(ApiCall::SetConsoleCursorPosition), 1u);
   EXPECT_EQ(s.host.call_count(ApiCall::GetConsoleScreenBufferInfo), 2u);
@@ -248,6 +248,11 @@ TEST(console_writer, text_region_keeps_its_first_height_after_a_window_resize) {
   EXPECT_EQ(thin.host.row_text(3), "abc");
   EXPECT_EQ(thin.host.row_text(4), "d");
   EXPECT_EQ(thin.cursor(), Place(1, 4));
+  Screen one_less;  // by one column
+  one_less.host.set_buffer_size(79, 300);
+  one_less.host.set_cursor(77, 2);
+  one_less.write("abc");
+  EXPECT_EQ(one_less.host.row_text(3), "c");
 
   // A buffer cut to end just before the region's bottom row: the region ends
   // on the new last row and scrolls there.
@@ -283,6 +288,7 @@ TEST(console_writer, failed_or_refused_console_calls_drop_only_what_they_concern
   low.host.fail_next(ApiCall::GetConsoleScreenBufferInfo);
   low.write("hi");
   EXPECT_EQ(low.host.row_text(100), "hi");
+  EXPECT_EQ(low.host.cell(0, 100).attributes, 0x07);
   EXPECT_EQ(low.cursor(), Place(2, 100));
   low.host.fail_next(ApiCall::GetConsoleScreenBufferInfo);
   low.write(std::string(81, '-'));  // and still wraps at the view's right edge
