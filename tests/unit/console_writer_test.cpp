@@ -233,44 +233,36 @@ TEST(console_writer, text_region_keeps_its_first_height_after_a_window_resize) {
   EXPECT_EQ(end.host.row_text(299), "line");
   EXPECT_EQ(end.cursor(), Place(4, 299));
 
-  // A buffer made wider leaves the cursor past the region's right edge.
-  Screen wide;
-  wide.host.set_buffer_size(120, 300);
-  wide.host.set_cursor(80, 5);
-  wide.write("abc");
-  EXPECT_EQ(wide.host.row_text(6), "abc");
-
-  // A buffer made narrower: text wraps at its new right edge and the cursor follows.
-  Screen thin;
-  thin.host.set_buffer_size(3, 300);
-  thin.host.set_cursor(0, 2);
-  thin.write("\nabcd");
-  EXPECT_EQ(thin.host.row_text(3), "abc");
-  EXPECT_EQ(thin.host.row_text(4), "d");
-  EXPECT_EQ(thin.cursor(), Place(1, 4));
-  Screen one_less;  // by one column
-  one_less.host.set_buffer_size(79, 300);
-  one_less.host.set_cursor(77, 2);
-  one_less.write("abc");
-  EXPECT_EQ(one_less.host.row_text(3), "c");
-
-  // A buffer cut to end just before the region's bottom row: the region ends
-  // on the new last row and scrolls there.
-  Screen exact;
-  exact.host.set_buffer_size(80, 24);
-  exact.host.set_cursor(0, 23);
-  exact.write("ab\r\ncd");
-  EXPECT_EQ(exact.host.row_text(22), "ab");
-  EXPECT_EQ(exact.host.row_text(23), "cd");
-  EXPECT_EQ(exact.cursor(), Place(2, 23));
-
-  // A buffer cut above the view's top: the region shrinks to its last row.
-  Screen cut(100);
-  cut.host.set_buffer_size(80, 4);
-  cut.host.set_cursor(0, 3);
-  cut.write("ab\r\ncd");
-  EXPECT_EQ(cut.host.row_text(3), "cd");
-  EXPECT_EQ(cut.cursor(), Place(2, 3));
+  // A buffer resized since the view was taken. Wider: the cursor may stand
+  // past the region's right edge. Narrower: text wraps at the new edge and the
+  // cursor follows. Cut to end before the region's bottom row, or above the
+  // view's top: the region ends on the new last row and scrolls there.
+  struct Resized {
+    SHORT top, columns, rows;
+    Place from;
+    std::string bytes;
+    std::vector<std::pair<SHORT, std::string>> shown;  // row, text
+    Place cursor;
+  };
+  const std::vector<Resized> resized = {
+      {0, 120, 300, {80, 5}, "abc", {{6, "abc"}}, {3, 6}},
+      {0, 3, 300, {0, 2}, "\nabcd", {{3, "abc"}, {4, "d"}}, {1, 4}},
+      {0, 79, 300, {77, 2}, "abc", {{3, "c"}}, {1, 3}},
+      {0, 80, 24, {0, 23}, "ab\r\ncd", {{22, "ab"}, {23, "cd"}}, {2, 23}},
+      {100, 80, 4, {0, 3}, "ab\r\ncd", {{3, "cd"}}, {2, 3}},
+  };
+  for (const Resized& r : resized) {
+    SCOPED_TRACE(std::to_string(r.columns) + " x " + std::to_string(r.rows));
+    Screen resized_screen(r.top);
+    resized_screen.host.set_buffer_size(r.columns, r.rows);
+    resized_screen.host.set_cursor(static_cast<SHORT>(r.from.first),
+                                   static_cast<SHORT>(r.from.second));
+    resized_screen.write(r.bytes);
+    for (const auto& [row, text] : r.shown) {
+      EXPECT_EQ(resized_screen.host.row_text(row), text) << "row " << row;
+    }
+    EXPECT_EQ(resized_screen.cursor(), r.cursor);
+  }
 }
 
 TEST(console_writer, failed_or_refused_console_calls_drop_only_what_they_concern) {
