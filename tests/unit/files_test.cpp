@@ -166,6 +166,9 @@ TEST_F(file_slots, each_mode_access_and_encoding_opens_as_promised) {
       {0, 1, 0, kMissing, 2, 0, 0, 0, "keep", kMissing},
       {0, 1, 0, "ABCDEF", 0, 1, 6, 0, "ABCD", "ABCDEF"},
       {0, 2, 0, "ABCDEF", 0, 2, 0, 0, std::string(4, '\0'), ""},
+      {0, 0, 1, "\xEF\xBB\xBF" "abcd", 0, 3, 7, 0, "abcd", "\xEF\xBB\xBF" "abcd"},
+      {0, 0, 3, std::string("\xFF\xFE\0\0", 4) + "abcd", 0, 3, 8, 0, "abcd",
+       std::string("\xFF\xFE\0\0", 4) + "abcd"},
       {1, 0, 0, "ABCDEF", 0, 3, 6, 128, "ABCD", "ABCDEF"},
       {2, 0, 0, "ABCDEF", 0, 3, 6, 128, "ABCD", "ABCDEF"},
       {2, 0, 1, "\xEF\xBB\xBF" "abcd", 0, 3, 7, 128, "abcd", "\xEF\xBB\xBF" "abcd"},
@@ -357,9 +360,12 @@ TEST_F(positioned_io, push_back_comes_out_first_latest_first) {
   EXPECT_EQ(push_back(1, "yz", 2), 0);
   EXPECT_EQ(push_back(1, "x", 1), 3);  // two units are the most it holds
   char16_t units[4] = {};
-  std::uint32_t count = 4;
+  std::uint32_t count = 1;
   EXPECT_EQ(slot_read_at(slot, 0, units, &count, false, true), 0);
-  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(count, 1u);
+  count = 3;
+  EXPECT_EQ(slot_read_at(slot, 0, units + 1, &count, false, true), 0);
+  EXPECT_EQ(count, 3u);
   EXPECT_EQ(std::u16string(units, 4), u"yzCD");  // the stream starts past a 2-byte mark
 }
 
@@ -376,7 +382,7 @@ TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
   EXPECT_EQ(slot->column, 5u);
   print("xy\r\n");
   EXPECT_EQ(slot->column, 0u);
-  print("ab\rc");
+  print("\rx");
   EXPECT_EQ(slot->column, 1u);
   write_at(1, 0, "raw", 3);  // raw transfers leave it alone
   EXPECT_EQ(slot->column, 1u);
@@ -406,6 +412,10 @@ TEST_F(positioned_io, random_mode_moves_in_whole_records) {
   // delivers nothing.
   EXPECT_EQ(read4(1, INT64_MAX / 2, "keep"), "keep");
   EXPECT_EQ(last_error(), 3);
+  char16_t unit = u'k';
+  count = 1;
+  EXPECT_EQ(slot_read_at(slot_for_number(1), INT64_MAX / 2, &unit, &count, true, true), 3);
+  EXPECT_EQ(unit, u'k');
   file_close(1);
   EXPECT_EQ(get("r"), std::string("\0\0\0\0abcdefg\0ijklmnop", 20));
   // Without a record length of its own a random file has records of 128;
@@ -413,6 +423,7 @@ TEST_F(positioned_io, random_mode_moves_in_whole_records) {
   ASSERT_EQ(file_open(path("r"), kModeRandom, 0, 0, 1, 0), 0);
   EXPECT_EQ(slot_for_number(1)->record_length, 128);
   ASSERT_EQ(file_open(path("r1"), kModeRandom, 0, 0, 2, 1), 0);
+  EXPECT_EQ(slot_for_number(2)->record_length, 1);
   EXPECT_EQ(write_at(2, 1, "ab", 2), 3);
 }
 
