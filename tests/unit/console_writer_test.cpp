@@ -90,7 +90,7 @@ TEST(console_writer, line_end_on_the_bottom_row_moves_the_window_then_scrolls_th
 TEST(console_writer, several_line_ends_at_once_scroll_by_as_many_rows) {
   // Every row starts labelled; line ends written at once from the region's
   // last row move rows first..last up by `shift` (blanks below) and put the
-  // "x" that follows on row `bottom`.
+  // "x" that follows on row `bottom`, over what that row held.
   struct Case {
     SHORT buffer_rows;
     SHORT window_bottom;  // above 24: the window grew after the region was fixed
@@ -99,8 +99,8 @@ TEST(console_writer, several_line_ends_at_once_scroll_by_as_many_rows) {
   };
   const std::vector<Case> cases = {
       {25, 24, 10, 0, 24, 10, 24}, {25, 24, 20, 0, 24, 20, 24}, {25, 24, 30, 0, 24, 30, 24},
-      {27, 24, 3, 0, 26, 1, 26},   {30, 29, 10, 0, 24, 10, 24}, {30, 29, 20, 0, 24, 20, 24},
-      {30, 29, 25, 0, 24, 25, 24},
+      {27, 24, 3, 0, 26, 1, 26},   {26, 24, 1, 0, 25, 0, 25},   {30, 29, 10, 0, 24, 10, 24},
+      {30, 29, 20, 0, 24, 20, 24}, {30, 29, 25, 0, 24, 25, 24},
   };
   const auto label = [](int row) { return "row " + std::to_string(row); };
   for (const Case& c : cases) {
@@ -109,7 +109,7 @@ TEST(console_writer, several_line_ends_at_once_scroll_by_as_many_rows) {
     Screen s(0, 80, c.buffer_rows);
     ASSERT_TRUE(s.host.set_window({0, 0, 79, c.window_bottom}));
     veltrane::console_write(nullptr, 0, veltrane::kWriteSettle);  // the view follows
-    for (SHORT row = 0; row < c.buffer_rows; ++row) s.host.put_text(0, row, label(row));
+    for (SHORT row = 0; row < c.buffer_rows; ++row) s.host.put_text(0, row, label(row), 0x1F);
     s.host.set_cursor(0, 24);
     s.write(std::string(static_cast<std::size_t>(c.line_ends), '\n') + "x");
     for (int row = 0; row < c.buffer_rows; ++row) {
@@ -117,8 +117,10 @@ TEST(console_writer, several_line_ends_at_once_scroll_by_as_many_rows) {
       if (row >= c.first && row <= c.last) {
         expected = row + c.shift <= c.last ? label(row + c.shift) : "";
       }
-      if (row == c.bottom) expected = "x";
+      if (row == c.bottom) expected = "x" + (expected.empty() ? "" : expected.substr(1));
       EXPECT_EQ(s.host.row_text(static_cast<SHORT>(row)), expected) << "row " << row;
+      const bool blanked = expected.empty() || row == c.bottom;
+      EXPECT_EQ(s.host.cell(0, static_cast<SHORT>(row)).attributes, blanked ? 0x07 : 0x1F) << row;
     }
     EXPECT_EQ(s.cursor(), Place(1, c.bottom));
   }
@@ -151,6 +153,11 @@ TEST(console_writer, control_bytes_move_the_cursor_and_tabs_blank_to_the_next_st
     EXPECT_EQ(s.host.row_text(5), expected);
     EXPECT_EQ(s.cursor(), c.cursor);
   }
+  // Tab stops go on counting from the left edge after a wrap.
+  Screen narrow(0, 10);
+  narrow.host.set_cursor(8, 5);
+  narrow.write("\t\t");
+  EXPECT_EQ(narrow.cursor(), Place(8, 6));
 }
 
 TEST(console_writer, bel_beeps_before_staged_text_and_other_bytes_are_cells) {
