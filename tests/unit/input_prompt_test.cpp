@@ -108,6 +108,9 @@ TEST(input_reader, later_reads_take_the_following_items_of_the_line) {
   type_line("1");
   unread_char(input_context(), '1');  // nothing read yet: nothing to step back over
   EXPECT_EQ(input_context().position, 0);
+  EXPECT_EQ(next_char(input_context()), '1');
+  unread_char(input_context(), '1');
+  EXPECT_EQ(input_context().position, 0);
 }
 
 TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
