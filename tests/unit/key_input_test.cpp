@@ -53,6 +53,7 @@ const TranslationCase kTranslationCases[] = {
     {"alt backspace", {8, 0x0E, VK_BACK, kAlt}, 0xE0FF},
     {"shift tab", {9, 0x0F, VK_TAB, kShift}, 0x0FFF},
     {"alt backslash has no entry", {'\\', 0x2B, 0xDC, kAlt}, '\\'},
+    {"alt shift bracket keeps its character", {'{', 0x1A, 0xDB, kAlt | kShift}, '{'},
     {"character 255", {255, 0x00, 0, 0}, 255},
     {"ctrl home", {0, 0x47, VK_HOME, kEnhanced | kCtrl}, 0x77FF},
     {"alt delete", {0, 0x53, VK_DELETE, kEnhanced | kAlt}, 0xA3FF},
