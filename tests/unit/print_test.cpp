@@ -63,10 +63,10 @@ TEST(print, closed_file_number_reports_1_and_redirected_output_passes_through) {
   // Redirected, the bytes pass through unchanged and BEL sounds no tone,
   // also when the stream takes them one at a time.
   s.host.set_redirected_write_limit(1);
-  veltrane::print_cstring(0, "Do", 0);
+  veltrane::print_text(0, "Do", 0);
   veltrane::print_cstring(0, nullptr, 0);
   veltrane::print_cstring(0, "", 0);
-  veltrane::print_text(0, "ne.\a", veltrane::kPrintLineEnd);
+  veltrane::print_cstring(0, "ne.\a", veltrane::kPrintLineEnd);
   EXPECT_EQ(veltrane::last_error(), 0);
   EXPECT_EQ(s.host.redirected_output(), "Done.\a\r\n");
   EXPECT_TRUE(s.host.beeps().empty());
