@@ -257,6 +257,7 @@ TEST(console_writer, text_region_keeps_its_first_height_after_a_window_resize) {
       {0, 79, 300, {77, 2}, "abc", {{3, "c"}}, {1, 3}},
       {0, 80, 24, {0, 23}, "ab\r\ncd", {{22, "ab"}, {23, "cd"}}, {2, 23}},
       {100, 80, 4, {0, 3}, "ab\r\ncd", {{3, "cd"}}, {2, 3}},
+      {0, 80, 1, {0, 0}, "ab\r\ncd", {{0, "cd"}}, {2, 0}},
   };
   for (const Resized& r : resized) {
     SCOPED_TRACE(std::to_string(r.columns) + " x " + std::to_string(r.rows));
