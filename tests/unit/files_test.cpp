@@ -357,7 +357,8 @@ TEST_F(positioned_io, push_back_comes_out_first_latest_first) {
   std::string name = path("u");
   FileSlot* slot = slot_for_number(1);
   ASSERT_EQ(slot_open(slot, name.data(), name.size(), 0, 0, 0, 0, 2, file_device_open), 0);
-  EXPECT_EQ(push_back(1, "yz", 2), 0);
+  EXPECT_EQ(push_back(1, "z", 1), 0);
+  EXPECT_EQ(push_back(1, "y", 1), 0);
   EXPECT_EQ(push_back(1, "x", 1), 3);  // two units are the most it holds
   char16_t units[4] = {};
   std::uint32_t count = 1;

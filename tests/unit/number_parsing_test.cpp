@@ -26,7 +26,7 @@ TEST(number_parsing, integer_items_saturate_and_honour_the_range) {
       {"-4294967295", 1}, {"-4294967296", 4294967295u}, {"&o777", 511}, {"&b12", 1},
       {"&HFFFFFFFF", 4294967295u}, {"&H0x1f", 31}, {"&H-1", 4294967295u}, {"&O8", 0}, {"&", 0},
       {" \t\n\v\f\r5", 5}, {" &H10", 16}, {"&Ha", 10}, {"&HA", 10}, {"1@", 1}, {"&H1@", 1},
-      {"&H0X1F", 31}, {"&H05", 5},
+      {"&H0X1F", 31}, {"&H05", 5}, {"7h", 7},
   };
   for (const auto& c : cases) EXPECT_EQ(integer_of(c.text), c.value) << '"' << c.text << '"';
   const char text[] = "12345";
