@@ -368,6 +368,9 @@ TEST_F(positioned_io, push_back_comes_out_first_latest_first) {
   EXPECT_EQ(slot_read_at(slot, 0, units + 1, &count, false, true), 0);
   EXPECT_EQ(count, 3u);
   EXPECT_EQ(std::u16string(units, 4), u"yzCD");  // the stream starts past a 2-byte mark
+  EXPECT_EQ(push_back(1, "ab", 2), 0);
+  EXPECT_EQ(slot_read_at(slot, 0, units, &count, false, true), 0);
+  EXPECT_EQ(std::u16string(units, 3), u"abE");
 }
 
 TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
