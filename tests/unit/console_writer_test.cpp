@@ -87,6 +87,46 @@ TEST(console_writer, line_end_on_the_bottom_row_moves_the_window_then_scrolls_th
   EXPECT_EQ(end.host.call_count(ApiCall::ScrollConsoleScreenBufferA), 1u);
 }
 
+TEST(console_writer, several_line_ends_at_once_scroll_by_as_many_rows) {
+  // Every row starts labelled; line ends written at once from the region's
+  // last row move rows first..last up by `shift` (blanks below) and put the
+  // "x" that follows on row `bottom`, over what that row held.
+  struct Case {
+    SHORT buffer_rows;
+    SHORT window_bottom;  // above 24: the window grew after the region was fixed
+    int line_ends;
+    int first, last, shift, bottom;
+  };
+  const std::vector<Case> cases = {
+      {25, 24, 10, 0, 24, 10, 24}, {25, 24, 20, 0, 24, 20, 24}, {25, 24, 30, 0, 24, 30, 24},
+      {27, 24, 3, 0, 26, 1, 26},   {26, 24, 1, 0, 25, 0, 25},   {30, 29, 10, 0, 24, 10, 24},
+      {30, 29, 20, 0, 24, 20, 24}, {30, 29, 25, 0, 24, 25, 24},
+  };
+  const auto label = [](int row) { return "row " + std::to_string(row); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.line_ends) + " line ends, buffer of " +
+                 std::to_string(c.buffer_rows) + ", window to " + std::to_string(c.window_bottom));
+    Screen s(0, 80, c.buffer_rows);
+    ASSERT_TRUE(s.host.set_window({0, 0, 79, c.window_bottom}));
+    veltrane::console_write(nullptr, 0, veltrane::kWriteSettle);  // the view follows
+    for (SHORT row = 0; row < c.buffer_rows; ++row) s.host.put_text(0, row, label(row), 0x1F);
+    s.host.set_cursor(0, 24);
+    s.write(std::string(static_cast<std::size_t>(c.line_ends), '\n') + "x");
+    for (int row = 0; row < c.buffer_rows; ++row) {
+      std::string expected = label(row);
+      if (row >= c.first && row <= c.last) {
+        expected = row + c.shift <= c.last ? label(row + c.shift) : "";
+      }
+      // The "x" lands in the bottom row's first cell.
+      if (row == c.bottom) expected.replace(0, expected.empty() ? 0 : 1, 1, 'x');
+      EXPECT_EQ(s.host.row_text(static_cast<SHORT>(row)), expected) << "row " << row;
+      const bool blanked = expected.empty() || row == c.bottom;
+      EXPECT_EQ(s.host.cell(0, static_cast<SHORT>(row)).attributes, blanked ? 0x07 : 0x1F) << row;
+    }
+    EXPECT_EQ(s.cursor(), Place(1, c.bottom));
+  }
+}
+
 TEST(console_writer, control_bytes_move_the_cursor_and_tabs_blank_to_the_next_stop) {
   struct Case {
     int column;
@@ -100,6 +140,7 @@ TEST(console_writer, control_bytes_move_the_cursor_and_tabs_blank_to_the_next_st
       {0, "ab\tc", {9, 5}, "ab      c"}, {0, "\b", {0, 5}, ""},
       {5, "\b", {4, 5}, ""},           {30, "\r", {0, 5}, ""},
       {30, "\n", {0, 6}, ""},          {3, "ab\b\bcd", {5, 5}, "cd"},
+      {0, "\bab", {2, 5}, "ab"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes + " at column " + std::to_string(c.column));
@@ -113,6 +154,11 @@ TEST(console_writer, control_bytes_move_the_cursor_and_tabs_blank_to_the_next_st
     EXPECT_EQ(s.host.row_text(5), expected);
     EXPECT_EQ(s.cursor(), c.cursor);
   }
+  // Tab stops go on counting from the left edge after a wrap.
+  Screen narrow(0, 10);
+  narrow.host.set_cursor(8, 5);
+  narrow.write("\t\t");
+  EXPECT_EQ(narrow.cursor(), Place(8, 6));
 }
 
 TEST(console_writer, bel_beeps_before_staged_text_and_other_bytes_are_cells) {
@@ -139,12 +185,14 @@ TEST(console_writer, bel_beeps_before_staged_text_and_other_bytes_are_cells) {
 TEST(console_writer, long_text_is_written_in_runs_of_at_most_1024_cells) {
   Screen s(0, 3000, 30);
   std::string text;
-  for (int i = 0; i < 2500; ++i) text += char('a' + i % 26);
+  for (int i = 0; i < 2048; ++i) text += char('a' + i % 26);
   s.host.clear_call_log();
   s.write(text);
-  EXPECT_EQ(s.host.call_count(ApiCall::WriteConsoleOutputA), 3u);
-  EXPECT_EQ(s.host.row_text(0), text);
-  EXPECT_EQ(s.cursor(), Place(2500, 0));
+  EXPECT_EQ(s.host.call_count(ApiCall::WriteConsoleOutputA), 2u);
+  s.write("\r" + text + "!");
+  EXPECT_EQ(s.host.call_count(ApiCall::WriteConsoleOutputA), 5u);
+  EXPECT_EQ(s.host.row_text(0), text + "!");
+  EXPECT_EQ(s.cursor(), Place(2049, 0));
 }
 
 TEST(console_writer, empty_write_does_nothing_unless_asked_to_settle) {
@@ -153,7 +201,7 @@ TEST(console_writer, empty_write_does_nothing_unless_asked_to_settle) {
   s.host.clear_call_log();
   veltrane::console_write(nullptr, 0, 0);
   EXPECT_TRUE(s.host.call_log().empty());
-  veltrane::console_write(nullptr, 0, veltrane::kWriteSettle);
+  veltrane::console_write(nullptr, -5, veltrane::kWriteSettle);
   EXPECT_EQ(s.cursor(), Place(7, 3));
   EXPECT_EQ(s.host.call_count(ApiCall::SetConsoleCursorPosition), 1u);
   EXPECT_EQ(s.host.call_count(ApiCall::GetConsoleScreenBufferInfo), 2u);
@@ -193,29 +241,37 @@ TEST(console_writer, text_region_keeps_its_first_height_after_a_window_resize) {
   EXPECT_EQ(end.host.row_text(299), "line");
   EXPECT_EQ(end.cursor(), Place(4, 299));
 
-  // A buffer made wider leaves the cursor past the region's right edge.
-  Screen wide;
-  wide.host.set_buffer_size(120, 300);
-  wide.host.set_cursor(100, 5);
-  wide.write("abc");
-  EXPECT_EQ(wide.host.row_text(6), "abc");
-
-  // A buffer made narrower: text wraps at its new right edge and the cursor follows.
-  Screen thin;
-  thin.host.set_buffer_size(3, 300);
-  thin.host.set_cursor(0, 2);
-  thin.write("\nabcd");
-  EXPECT_EQ(thin.host.row_text(3), "abc");
-  EXPECT_EQ(thin.host.row_text(4), "d");
-  EXPECT_EQ(thin.cursor(), Place(1, 4));
-
-  // A buffer cut above the view's top: the region shrinks to its last row.
-  Screen cut(100);
-  cut.host.set_buffer_size(80, 4);
-  cut.host.set_cursor(0, 3);
-  cut.write("ab\r\ncd");
-  EXPECT_EQ(cut.host.row_text(3), "cd");
-  EXPECT_EQ(cut.cursor(), Place(2, 3));
+  // A buffer resized since the view was taken. Wider: the cursor may stand
+  // past the region's right edge. Narrower: text wraps at the new edge and the
+  // cursor follows. Cut to end before the region's bottom row, or above the
+  // view's top: the region ends on the new last row and scrolls there.
+  struct Resized {
+    SHORT top, columns, rows;
+    Place from;
+    std::string bytes;
+    std::vector<std::pair<SHORT, std::string>> shown;  // row, text
+    Place cursor;
+  };
+  const std::vector<Resized> resized = {
+      {0, 120, 300, {80, 5}, "abc", {{6, "abc"}}, {3, 6}},
+      {0, 3, 300, {0, 2}, "\nabcd", {{3, "abc"}, {4, "d"}}, {1, 4}},
+      {0, 79, 300, {77, 2}, "abc", {{3, "c"}}, {1, 3}},
+      {0, 80, 24, {0, 23}, "ab\r\ncd", {{22, "ab"}, {23, "cd"}}, {2, 23}},
+      {100, 80, 4, {0, 3}, "ab\r\ncd", {{3, "cd"}}, {2, 3}},
+      {0, 80, 1, {0, 0}, "ab\r\ncd", {{0, "cd"}}, {2, 0}},
+  };
+  for (const Resized& r : resized) {
+    SCOPED_TRACE(std::to_string(r.columns) + " x " + std::to_string(r.rows));
+    Screen resized_screen(r.top);
+    resized_screen.host.set_buffer_size(r.columns, r.rows);
+    resized_screen.host.set_cursor(static_cast<SHORT>(r.from.first),
+                                   static_cast<SHORT>(r.from.second));
+    resized_screen.write(r.bytes);
+    for (const auto& [row, text] : r.shown) {
+      EXPECT_EQ(resized_screen.host.row_text(row), text) << "row " << row;
+    }
+    EXPECT_EQ(resized_screen.cursor(), r.cursor);
+  }
 }
 
 TEST(console_writer, failed_or_refused_console_calls_drop_only_what_they_concern) {
@@ -233,7 +289,11 @@ TEST(console_writer, failed_or_refused_console_calls_drop_only_what_they_concern
   low.host.fail_next(ApiCall::GetConsoleScreenBufferInfo);
   low.write("hi");
   EXPECT_EQ(low.host.row_text(100), "hi");
+  EXPECT_EQ(low.host.cell(0, 100).attributes, 0x07);
   EXPECT_EQ(low.cursor(), Place(2, 100));
+  low.host.fail_next(ApiCall::GetConsoleScreenBufferInfo);
+  low.write(std::string(81, '-'));  // and still wraps at the view's right edge
+  EXPECT_EQ(low.host.row_text(101), "-");
 
   // A refused window move: the output goes on in the rows below.
   Screen narrow;

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "files/file_open.h"
 #include "files/positioned_io.h"
 #include "process/last_error.h"
+#include "process/process_exit.h"
 #include "process/runtime_state.h"
 
 namespace veltrane {
@@ -68,7 +70,16 @@ std::string read4(std::int32_t number, std::int64_t position, std::string fill =
   return fill;
 }
 
+// The lowest free descriptor: the same again once every stream opened since
+// has been closed.
+int next_descriptor() {
+  const int fd = dup(0);
+  close(fd);
+  return fd;
+}
+
 TEST_F(file_slots, exists_only_for_readable_regular_files) {
+  const int free_fd = next_descriptor();
   put("empty", "");
   EXPECT_TRUE(file_exists(path("empty").c_str()));
   EXPECT_FALSE(file_exists(path("missing").c_str()));
@@ -80,6 +91,7 @@ TEST_F(file_slots, exists_only_for_readable_regular_files) {
   put("secret", "x");
   fs::permissions(path("secret"), fs::perms::owner_write);
   run_unprivileged([&] { EXPECT_FALSE(file_exists(path("secret").c_str())); });
+  EXPECT_EQ(next_descriptor(), free_fd) << "every stream closed";
 }
 
 TEST_F(file_slots, opens_existing_file_read_write_at_position_1) {
@@ -116,13 +128,77 @@ TEST_F(file_slots, refuses_bad_numbers_and_busy_slot) {
   }
   EXPECT_FALSE(fs::exists(path("x")));
   EXPECT_FALSE(any_file_opened());
-  EXPECT_EQ(file_open(path("x"), 7, 0, 0, 1, 0), 1);  // no such mode
+  EXPECT_EQ(file_open(path("x"), 5, 0, 0, 1, 0), 1);  // no such mode
+  EXPECT_EQ(file_open(path("x"), -1, 0, 0, 1, 0), 1);
   EXPECT_EQ(slot_for_number(1)->ops, nullptr);
   put("first", "1111");
   ASSERT_EQ(file_open(path("first"), 0, 0, 0, 1, 0), 0);
   EXPECT_EQ(file_open(path("second"), 0, 0, 0, 1, 0), 1);
   EXPECT_FALSE(fs::exists(path("second")));
   EXPECT_EQ(read4(1, 1), "1111");
+  EXPECT_EQ(file_open(path("first"), 0, 0, 0, 254, 0), 0);  // the last slot
+  EXPECT_EQ(write_at(254, 1, "2", 1), 0);
+  EXPECT_EQ(file_close(0), 0);  // closing every slot reaches it too
+  EXPECT_EQ(slot_for_number(254)->ops, nullptr);
+  EXPECT_EQ(get("first"), "2111");
+  EXPECT_EQ(slot_for_number(-2), nullptr);
+  EXPECT_EQ(slot_for_number(255), nullptr);
+  EXPECT_NE(slot_for_number(-1), slot_for_number(0));
+  EXPECT_EQ(slot_for_number(254) - slot_for_number(-1), 255);
+  EXPECT_EQ(file_flush(2), 1);
+  EXPECT_EQ(file_flush(255), 1);
+}
+
+TEST_F(file_slots, each_mode_access_and_encoding_opens_as_promised) {
+  const std::string kMissing = "(missing)";
+  const int free_fd = next_descriptor();
+  const struct {
+    std::int32_t mode, access, encoding;
+    std::string before;  // kMissing: no such file
+    std::int32_t result;
+    std::uint32_t access_after;
+    std::int64_t size;
+    std::int32_t record_length;
+    std::string read;   // 4 bytes read where the open left the stream
+    std::string after;  // the file once closed again
+  } cases[] = {
+      {0, 3, 0, kMissing, 0, 3, 0, 0, std::string(4, '\0'), ""},
+      {0, 1, 0, kMissing, 2, 0, 0, 0, "keep", kMissing},
+      {0, 1, 0, "ABCDEF", 0, 1, 6, 0, "ABCD", "ABCDEF"},
+      {0, 2, 0, "ABCDEF", 0, 2, 0, 0, std::string(4, '\0'), ""},
+      {0, 0, 1, "\xEF\xBB\xBF" "abcd", 0, 3, 7, 0, "abcd", "\xEF\xBB\xBF" "abcd"},
+      {0, 0, 3, std::string("\xFF\xFE\0\0", 4) + "abcd", 0, 3, 8, 0, "abcd",
+       std::string("\xFF\xFE\0\0", 4) + "abcd"},
+      {1, 0, 0, "ABCDEF", 0, 3, 6, 128, "ABCD", "ABCDEF"},
+      {2, 0, 0, "ABCDEF", 0, 3, 6, 128, "ABCD", "ABCDEF"},
+      {2, 0, 1, "\xEF\xBB\xBF" "abcd", 0, 3, 7, 128, "abcd", "\xEF\xBB\xBF" "abcd"},
+      {2, 0, 2, "\xFF\xFE" "abcd", 0, 3, 6, 128, "abcd", "\xFF\xFE" "abcd"},
+      {2, 0, 3, std::string("\xFF\xFE\0\0", 4) + "abcd", 0, 3, 8, 128, "abcd",
+       std::string("\xFF\xFE\0\0", 4) + "abcd"},
+      {2, 0, 0, kMissing, 2, 0, 0, 0, "keep", kMissing},
+      {3, 0, 0, "ABCDEF", 0, 3, 0, 128, std::string(4, '\0'), ""},
+      {4, 0, 0, "ABCDEF", 0, 3, 0, 0, std::string(4, '\0'), "ABCDEF"},  // at 0 until written
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode) + " " + std::to_string(c.access) + " " +
+                 std::to_string(c.encoding) + " " + c.before);
+    fs::remove(path("f"));
+    if (c.before != kMissing) put("f", c.before);
+    std::string name = path("f");
+    FileSlot* slot = slot_for_number(1);
+    EXPECT_EQ(slot_open(slot, name.data(), name.size(), c.mode, c.access, 0, 0, c.encoding,
+                        file_device_open),
+              c.result);
+    EXPECT_EQ(slot->access, c.access_after);
+    EXPECT_EQ(slot->size, c.result == 0 ? c.size : 0);
+    EXPECT_EQ(slot->record_length, c.record_length);
+    EXPECT_EQ(read4(1, 0, "keep"), c.read);
+    file_close(1);
+    EXPECT_EQ(fs::exists(path("f")) ? get("f") : kMissing, c.after);
+  }
+  EXPECT_EQ(next_descriptor(), free_fd) << "every stream closed";
+  ASSERT_EQ(file_open(path("f"), kModeInput, 0, 0, 1, 0), 0);
+  EXPECT_EQ(read4(1, 2), "BCDE") << "positions count bytes, not records";
 }
 
 TEST_F(file_slots, read_only_file_opens_for_reading_and_refuses_writes) {
@@ -179,6 +255,16 @@ TEST_F(file_slots, close_frees_slot_and_writes_out_buffered_bytes) {
   EXPECT_EQ(get("c"), "cc");
 }
 
+TEST_F(file_slots, files_left_open_are_written_out_at_exit) {
+  ASSERT_EQ(file_open(path("f"), 0, 0, 0, 5, 0), 0);
+  EXPECT_EQ(write_at(5, 1, "kept", 4), 0);
+  set_exit_routine([](int code) { throw code; });
+  EXPECT_THROW(process_exit(0), int);
+  set_exit_routine(nullptr);
+  EXPECT_EQ(slot_for_number(5)->ops, nullptr);
+  EXPECT_EQ(get("f"), "kept");
+}
+
 TEST_F(file_slots, failed_flush_and_close_are_reported) {
   std::FILE* full = std::fopen("/dev/full", "wb");
   if (full == nullptr) GTEST_SKIP() << "no /dev/full";
@@ -225,6 +311,7 @@ TEST_F(positioned_io, refused_transfers_change_nothing) {
   EXPECT_EQ(std::string(buffer, 4), "keep");
   EXPECT_EQ(write_at(1, -5, "WXYZ", 4), 1);
   EXPECT_EQ(write_at(9, 1, "WXYZ", 4), 1);
+  EXPECT_EQ(seek_to(9, 1), 1);
   EXPECT_EQ(seek_to(1, 0), 3);  // offset -1 lies before the start
   file_close(1);
   EXPECT_EQ(get("f"), "ABCDEF");
@@ -238,8 +325,9 @@ TEST_F(positioned_io, writes_land_at_their_position) {
   EXPECT_EQ(write_at(1, 11, "WXYZ", 4), 0);
   EXPECT_EQ(seek_to(1, 1000), 0);
   EXPECT_EQ(read4(1, 0), std::string(4, '\0'));
+  EXPECT_EQ(write_at(1, 1, "a", 1), 0);
   file_close(1);
-  EXPECT_EQ(get("f"), std::string("ABwxyz\0\0\0\0WXYZ", 14));
+  EXPECT_EQ(get("f"), std::string("aBwxyz\0\0\0\0WXYZ", 14));
 }
 
 TEST_F(positioned_io, position_0_continues_where_the_last_transfer_ended) {
@@ -268,6 +356,33 @@ TEST_F(positioned_io, push_back_comes_out_first_latest_first) {
   EXPECT_EQ(write_at(1, 0, "e", 1), 0);
   EXPECT_EQ(slot_for_number(1)->pushback_count, 0u);
   EXPECT_EQ(push_back(2, "Z", 1), 1);
+  EXPECT_EQ(push_back(1, "xy", 2), 0);
+  for (const char* expected : {"x", "y"}) {
+    char byte = '?';
+    EXPECT_EQ(read_at(1, 0, &byte, 1), 0);
+    EXPECT_EQ(std::string(1, byte), expected);
+  }
+  // An encoded record holds each byte given back as a 16-bit unit; wide
+  // reads take them first, then the stream's units.
+  file_close(1);
+  put("u", "ABCDEF");
+  std::string name = path("u");
+  FileSlot* slot = slot_for_number(1);
+  ASSERT_EQ(slot_open(slot, name.data(), name.size(), 0, 0, 0, 0, 2, file_device_open), 0);
+  EXPECT_EQ(push_back(1, "z", 1), 0);
+  EXPECT_EQ(push_back(1, "y", 1), 0);
+  EXPECT_EQ(push_back(1, "x", 1), 3);  // two units are the most it holds
+  char16_t units[4] = {};
+  std::uint32_t count = 1;
+  EXPECT_EQ(slot_read_at(slot, 0, units, &count, false, true), 0);
+  EXPECT_EQ(count, 1u);
+  count = 3;
+  EXPECT_EQ(slot_read_at(slot, 0, units + 1, &count, false, true), 0);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(std::u16string(units, 4), u"yzCD");  // the stream starts past a 2-byte mark
+  EXPECT_EQ(push_back(1, "ab", 2), 0);
+  EXPECT_EQ(slot_read_at(slot, 0, units, &count, false, true), 0);
+  EXPECT_EQ(std::u16string(units, 3), u"abE");
 }
 
 TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
@@ -285,11 +400,13 @@ TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
   EXPECT_EQ(slot->column, 2u);
   print("xy\r\n");
   EXPECT_EQ(slot->column, 0u);
+  print("\rx");
+  EXPECT_EQ(slot->column, 1u);
   write_at(1, 0, "raw", 3);  // raw transfers leave it alone
-  EXPECT_EQ(slot->column, 0u);
+  EXPECT_EQ(slot->column, 1u);
   slot->width = 4;
   print("abcdef");
-  EXPECT_EQ(slot->column, 2u);
+  EXPECT_EQ(slot->column, 3u);
   const char16_t wide[] = u"a\rbcd";
   slot_write_at(slot, 0, wide, 5, true, true, true);
   EXPECT_EQ(slot->column, 3u);
@@ -297,12 +414,143 @@ TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
 
 TEST_F(positioned_io, random_mode_moves_in_whole_records) {
   ASSERT_EQ(file_open(path("r"), kModeRandom, 0, 0, 1, 4), 0);
+  EXPECT_EQ(write_at(1, 5, "mnop", 4), 0);  // record 5 is bytes 17 to 20
   EXPECT_EQ(write_at(1, 2, "abcd", 4), 0);  // record 2 is bytes 5 to 8
-  EXPECT_EQ(write_at(1, 0, "ef", 2), 3);    // short record: moved on past it
+  EXPECT_EQ(write_at(1, 0, "efg", 3), 3);   // short record: moved on past it
   EXPECT_EQ(write_at(1, 0, "ijkl", 4), 0);
   EXPECT_EQ(read4(1, 2), "abcd");
+  char part[3] = {'k', 'k', 'k'};
+  EXPECT_EQ(read_at(1, 2, part, 3), 3);  // short record read: moved on past it too
+  EXPECT_EQ(std::string(part, 3), "abc");
+  EXPECT_EQ(read4(1, 0), std::string("efg\0", 4));
+  std::uint32_t count = 2;
+  EXPECT_EQ(slot_read_at(slot_for_number(1), 2, part, &count, false, false), 0);
+  EXPECT_EQ(read4(1, 0), "cdef") << "no record adjustment asked for";
+  // A position whose byte offset leaves the 64-bit range fails to seek and
+  // delivers nothing.
+  EXPECT_EQ(read4(1, INT64_MAX / 2, "keep"), "keep");
+  EXPECT_EQ(last_error(), 3);
+  char16_t unit = u'k';
+  count = 1;
+  EXPECT_EQ(slot_read_at(slot_for_number(1), INT64_MAX / 2, &unit, &count, true, true), 3);
+  EXPECT_EQ(unit, u'k');
   file_close(1);
-  EXPECT_EQ(get("r"), std::string("\0\0\0\0abcdef\0\0ijkl", 16));
+  EXPECT_EQ(get("r"), std::string("\0\0\0\0abcdefg\0ijklmnop", 20));
+  // Without a record length of its own a random file has records of 128;
+  // with a length of 1 every longer transfer is the wrong length.
+  ASSERT_EQ(file_open(path("r"), kModeRandom, 0, 0, 1, 0), 0);
+  EXPECT_EQ(slot_for_number(1)->record_length, 128);
+  ASSERT_EQ(file_open(path("r1"), kModeRandom, 0, 0, 2, 1), 0);
+  EXPECT_EQ(slot_for_number(2)->record_length, 1);
+  EXPECT_EQ(write_at(2, 1, "ab", 2), 3);
+}
+
+TEST_F(positioned_io, stream_seek_refuses_targets_outside_the_file_range) {
+  put("f", "0123456789");
+  std::FILE* stream = std::fopen(path("f").c_str(), "rb");
+  ASSERT_NE(stream, nullptr);
+  const struct {
+    std::int64_t offset;
+    std::int32_t origin;
+    std::int32_t result;
+    long position;  // where the stream stands after the seek from offset 4
+  } cases[] = {
+      {3, 0, 0, 3},          {-1, 0, -1, 4},       {2, 1, 0, 6},  {-4, 1, 0, 0},
+      {-5, 1, -1, 4},        {INT64_MAX, 1, -1, 4}, {INT64_MIN, 1, -1, 4},
+      {-2, 2, 0, 8},         {1, 2, 0, 11},        {0, 3, -1, 4}, {0, -1, -1, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.offset) + " from " + std::to_string(c.origin));
+    std::fseek(stream, 4, SEEK_SET);
+    EXPECT_EQ(stream_seek(stream, c.offset, c.origin) == 0 ? 0 : -1, c.result);
+    EXPECT_EQ(std::ftell(stream), c.position);
+  }
+  std::fclose(stream);
+}
+
+TEST_F(positioned_io, device_operations_keep_their_contracts) {
+  std::string bytes = "ab\r\ncd\nlast";
+  for (int i = 0; i < 300; ++i) bytes += static_cast<char>(i);
+  put("f", bytes);
+  ASSERT_EQ(file_open(path("f"), 0, 0, 0, 1, 0), 0);
+  FileSlot* slot = slot_for_number(1);
+  const FileOps& ops = *slot->ops;
+  std::string line;
+  for (const char* expected : {"ab", "cd"}) {
+    EXPECT_EQ(ops.read_line(slot, &line), 0);
+    EXPECT_EQ(line, expected);
+  }
+  char16_t units[600];
+  EXPECT_EQ(ops.read_line_wide(slot, units, 3), 0);  // "last" cut to two units
+  EXPECT_EQ(std::u16string(units), u"la");
+  EXPECT_EQ(ops.read_line_wide(slot, units, 0), 1);
+  std::int64_t at = 0;
+  EXPECT_EQ(ops.tell(slot, &at), 0);
+  EXPECT_GT(at, 10);
+  EXPECT_EQ(ops.eof(slot), 0);
+
+  // Wide transfers: one unit per byte, in chunks, the rest zero-filled.
+  EXPECT_EQ(seek_to(1, 12), 0);
+  std::uint32_t count = 2;
+  EXPECT_EQ(ops.read_wide(slot, units, &count), 0);
+  EXPECT_EQ(std::u16string(units, 2), std::u16string(u"\0\x01", 2));
+  std::fill(units, units + 600, u'x');
+  EXPECT_EQ(seek_to(1, 12), 0);
+  count = 600;
+  EXPECT_EQ(ops.read_wide(slot, units, &count), 0);
+  EXPECT_EQ(count, 300u);
+  EXPECT_EQ(units[299], 43);  // byte 299, as an unsigned char
+  EXPECT_EQ(units[256], 0);
+  EXPECT_EQ(units[300], 0);
+  EXPECT_EQ(units[599], 0);
+  EXPECT_EQ(ops.eof(slot), -1);
+  std::u16string wide(300, u'w');
+  wide[0] = u'\x100';
+  wide[1] = u'\xFF';
+  EXPECT_EQ(seek_to(1, 1), 0);
+  EXPECT_EQ(ops.write_wide(slot, wide.data(), 300), 0);
+  EXPECT_EQ(read4(1, 1), "?\xFFww");
+  EXPECT_EQ(read4(1, 297), "wwww");
+  EXPECT_EQ(read4(1, 301), "!\"#$");
+
+  FileOps bytes_only{};  // an absent operation gives 1
+  bytes_only.write = ops.write;
+  slot->ops = &bytes_only;
+  EXPECT_EQ(slot_write_at(slot, 0, u"w", 1, false, false, true), 1);
+  EXPECT_EQ(slot_read_at(slot, 0, units, &count, false, false), 1);
+  slot->ops = &ops;
+  EXPECT_EQ(ops.lock(slot, 0, 10), 0);
+  EXPECT_EQ(ops.unlock(slot, 0, 10), 0);
+  EXPECT_EQ(ops.lock(slot, 0, 0), 1);
+  EXPECT_EQ(ops.flush(slot), 0);
+  file_close(1);
+  EXPECT_EQ(get("f").size(), bytes.size());
+  FileSlot closed{};
+  EXPECT_EQ(ops.read_line(&closed, &line), 1);
+  EXPECT_EQ(ops.eof(&closed), -1);
+
+  // End of file by mode: binary and input at the measured size, input also
+  // once a read ran past the end; output never.
+  put("f", "ABCDEF");
+  const struct {
+    std::int32_t mode;
+    std::int64_t position;  // read 4 bytes here first; 0 reads nothing
+    std::int32_t eof;
+  } ends[] = {{0, 0, 0}, {0, 3, -1}, {2, 0, 0}, {2, 3, -1}, {2, 5, -1}, {3, 0, 0}};
+  for (const auto& end : ends) {
+    SCOPED_TRACE(std::to_string(end.mode) + " after " + std::to_string(end.position));
+    ASSERT_EQ(file_open(path("f"), end.mode, 0, 0, 1, 0), 0);
+    if (end.position > 0) read4(1, end.position);
+    EXPECT_EQ(ops.eof(slot), end.eof);
+    file_close(1);
+  }
+
+  // A refused write leaves a read-only stream fit for reading lines.
+  put("f", "one\n");
+  ASSERT_EQ(file_open(path("f"), 0, kAccessRead, 0, 1, 0), 0);
+  EXPECT_EQ(write_at(1, 1, "x", 1), 3);
+  EXPECT_EQ(ops.read_line(slot, &line), 0);
+  EXPECT_EQ(line, "one");
 }
 
 TEST_F(positioned_io, device_read_without_record_reads_standard_input) {

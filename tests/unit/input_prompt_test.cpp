@@ -8,6 +8,8 @@
 
 #include "console/key_input.h"
 #include "console/print.h"
+#include "platform/host/attach.h"
+#include "platform/host/console_host.h"
 #include "process/last_error.h"
 #include "process/runtime_state.h"
 
@@ -29,8 +31,8 @@ std::uint32_t read_value() {
   return value;
 }
 
-// Standard input redirected to a stream of the bytes, with the item source
-// switched to it as input_prompt does for redirected input.
+// Standard input redirected to a stream of the bytes, and the prompt that
+// switches the item source to it.
 class piped_input {
  public:
   explicit piped_input(const std::string& bytes) : stream_(std::tmpfile()) {
@@ -39,8 +41,7 @@ class piped_input {
     std::rewind(stream_);
     runtime_state().standard_input = stream_;
     EXPECT_TRUE(is_input_redirected()) << "the test platform must report redirected input";
-    console_input_setup();
-    EXPECT_EQ(use_standard_input_source(), 0);
+    EXPECT_EQ(input_prompt("unseen", true, true), 0);
   }
   ~piped_input() { std::fclose(stream_); }
   piped_input(const piped_input&) = delete;
@@ -104,6 +105,12 @@ TEST(input_reader, later_reads_take_the_following_items_of_the_line) {
   EXPECT_EQ(read_value(), 0u);
   unread_char(input_context(), kEndOfInput);
   EXPECT_EQ(input_context().position, 1);
+  type_line("1");
+  unread_char(input_context(), '1');  // nothing read yet: nothing to step back over
+  EXPECT_EQ(input_context().position, 0);
+  EXPECT_EQ(next_char(input_context()), '1');
+  unread_char(input_context(), '1');
+  EXPECT_EQ(input_context().position, 0);
 }
 
 TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
@@ -122,6 +129,23 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
     EXPECT_LE(slot_for_number(0)->pushback_count, 1u);
     EXPECT_EQ(read_value(), c.second) << '"' << c.piped << '"';
   }
+  piped_input input("ab");
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "ab") << "the stream's end ends it";
+}
+
+TEST(input_reader, console_prompt_shows_its_text_and_question_mark_and_ends_the_line) {
+  host::ConsoleHost console(80, 25);
+  host::attach_console_host(&console);
+  runtime_reset();
+  console.queue_text("5\r6\r");
+  EXPECT_EQ(input_prompt("Age", true, true), 0);
+  EXPECT_EQ(read_value(), 5u);
+  EXPECT_EQ(input_prompt(std::nullopt, true, false), 0);  // no prompt: no question mark
+  EXPECT_EQ(read_value(), 6u);
+  EXPECT_EQ(console.row_text(0), "Age? 5");
+  EXPECT_EQ(console.row_text(1), "6");
+  EXPECT_EQ(console.cursor().Y, 1);
+  host::attach_console_host(nullptr);
 }
 
 TEST(input_reader, console_read_operation_is_chosen_once) {

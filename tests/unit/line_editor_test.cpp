@@ -114,7 +114,7 @@ class Session {
     action_ = action;
   }
 
-  std::string run() {
+  std::string run(std::string line = {}) {
     for (std::size_t i = 0; i < steps_.size(); ++i) {
       console.schedule_records((i + 1) * kStepMs, steps_[i]);
     }
@@ -126,7 +126,6 @@ class Session {
       snapshots_.push_back(
           {at(console.cursor()), console.cursor_info().bVisible != 0, console.call_log().size()});
     });
-    std::string line;
     edit_line(line);
     EXPECT_EQ(snapshots_.size(), steps_.size()) << "every step arrives while the editor waits";
     return line;
@@ -319,11 +318,15 @@ TEST(line_editor, cursor_is_hidden_while_drawing_and_restored_at_the_end) {
     SCOPED_TRACE(visible_on_entry);
     Session s(80, 25, 2);
     s.console.set_cursor_info(25, visible_on_entry);
-    EXPECT_EQ(s.keys("abc<Home>x<Del><End>\r").run(), "xbc");
+    // The line given to the editor is drawn first and edited like typed text.
+    EXPECT_EQ(s.keys("c<Home>x<Del><End>\r").run("ab"), "xbc");
     for (std::size_t i = 0; i < s.steps(); ++i) EXPECT_TRUE(s.before(i).visible) << i;
-    // A step that draws hides the cursor before its first cell and shows it after its last.
-    for (std::size_t i = 0; i + 1 < s.steps(); ++i) {
-      const std::vector<ApiCall> calls = s.calls_for(i);
+    // Drawing hides the cursor before its first cell and shows it after its
+    // last: the given line, then each step that draws.
+    const std::vector<ApiCall> log = s.console.call_log();
+    std::vector<std::vector<ApiCall>> drawings{{log.begin(), log.begin() + s.before(0).calls}};
+    for (std::size_t i = 0; i + 1 < s.steps(); ++i) drawings.push_back(s.calls_for(i));
+    for (const std::vector<ApiCall>& calls : drawings) {
       const auto first = [&](ApiCall c) {
         return std::find(calls.begin(), calls.end(), c) - calls.begin();
       };
@@ -331,9 +334,10 @@ TEST(line_editor, cursor_is_hidden_while_drawing_and_restored_at_the_end) {
         return calls.rend() - std::find(calls.rbegin(), calls.rend(), c);
       };
       if (first(ApiCall::WriteConsoleOutputA) == std::ssize(calls)) continue;
-      EXPECT_LT(first(ApiCall::SetConsoleCursorInfo), first(ApiCall::WriteConsoleOutputA)) << i;
-      EXPECT_GT(last(ApiCall::SetConsoleCursorInfo), last(ApiCall::WriteConsoleOutputA)) << i;
+      EXPECT_LT(first(ApiCall::SetConsoleCursorInfo), first(ApiCall::WriteConsoleOutputA));
+      EXPECT_GT(last(ApiCall::SetConsoleCursorInfo), last(ApiCall::WriteConsoleOutputA));
     }
+    EXPECT_EQ(s.cells(3), "xbc");
     EXPECT_EQ(s.console.cursor_info().bVisible != 0, visible_on_entry);
   }
 }
@@ -351,6 +355,8 @@ TEST(line_editor, edits_redraw_only_from_the_cursor_on) {
   s.on_arrival(insertion, [](host::ConsoleHost& console) { console.put_text(0, 2, "######"); });
   EXPECT_EQ(s.run(), "abXdef");
   EXPECT_EQ(s.console.row_text(2), "######Xdef");
+  EXPECT_EQ(at(s.console.cursor()), (At{10, 2})) << "Enter leaves the cursor after the line";
+  EXPECT_EQ(draws(s.calls_for(insertion - 1)), 0) << "a cursor move draws nothing";
   EXPECT_EQ(draws(s.calls_for(insertion)), 1);
   EXPECT_EQ(draws(s.calls_for(insertion + 1)), 2) << "the shifted tail, then the blank";
 }

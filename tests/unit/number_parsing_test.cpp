@@ -25,6 +25,8 @@ TEST(number_parsing, integer_items_saturate_and_honour_the_range) {
       {"   ", 0}, {" \t 9", 9}, {"-0", 0}, {"--1", 0}, {"99999999999999999999999", 4294967295u},
       {"-4294967295", 1}, {"-4294967296", 4294967295u}, {"&o777", 511}, {"&b12", 1},
       {"&HFFFFFFFF", 4294967295u}, {"&H0x1f", 31}, {"&H-1", 4294967295u}, {"&O8", 0}, {"&", 0},
+      {" \t\n\v\f\r5", 5}, {" &H10", 16}, {"&Ha", 10}, {"&HA", 10}, {"1@", 1}, {"&H1@", 1},
+      {"&H0X1F", 31}, {"&H05", 5}, {"7h", 7},
   };
   for (const auto& c : cases) EXPECT_EQ(integer_of(c.text), c.value) << '"' << c.text << '"';
   const char text[] = "12345";
@@ -39,6 +41,9 @@ TEST(number_parsing, float_items_take_only_a_decimal_prefix) {
       {"0x10", 0.0}, {"inf", 0.0}, {"nan", 0.0}, {"-", 0.0}, {".", 0.0}, {"e5", 0.0},
   };
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(float_of(c.text), c.value) << '"' << c.text << '"';
+  const char text[] = "1.5e25";
+  EXPECT_DOUBLE_EQ(convert_float_item(text, text + 3), 1.5);
+  EXPECT_DOUBLE_EQ(convert_float_item(text, text + 5), 1.5e2);
 }
 
 TEST(number_parsing, float_out_of_range_goes_to_infinity_or_zero) {

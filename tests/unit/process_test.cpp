@@ -60,6 +60,14 @@ TEST(process_exit, runs_handlers_last_first_then_the_exit_routine_once) {
   EXPECT_EQ(log, (std::vector<int>{2, 1}));
   // The handlers are used up; the runtime was shut down along the way.
   EXPECT_EQ(runtime_state().init_counter, 0);
+
+  // The table holds 16, runtime_shutdown included: later ones are dropped.
+  log.clear();
+  runtime_reset();
+  for (int i = 0; i < 20; ++i) process_at_exit([] { exit_log->push_back(0); });
+  EXPECT_THROW(process_exit(0), ProcessEnded);
+  EXPECT_EQ(log.size(), 15u);
+  EXPECT_EQ(runtime_state().init_counter, 0);
   set_exit_routine(nullptr);
   exit_log = nullptr;
 }

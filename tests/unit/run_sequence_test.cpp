@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,13 +62,16 @@ std::string sample_target() {
 }
 
 // The file device with one of its calls made to fail, counted from the open:
-// the n-th read, the n-th write, or the close (which still closes the stream).
+// the n-th read, the n-th write, the n-th flush (which still flushes), or the
+// close (which still closes the stream).
 struct FileFault {
   int failing_read = 0;
   int failing_write = 0;
+  int failing_flush = 0;
   bool failing_close = false;
   int reads = 0;
   int writes = 0;
+  int flushes = 0;
 } fault;
 
 std::int32_t faulty_read(FileSlot* slot, void* buffer, std::uint32_t* count) {
@@ -77,6 +82,10 @@ std::int32_t faulty_write(FileSlot* slot, const void* bytes, std::uint32_t count
   if (++fault.writes == fault.failing_write) return 3;
   return file_device_ops.write(slot, bytes, count);
 }
+std::int32_t faulty_flush(FileSlot* slot) {
+  const std::int32_t result = file_device_ops.flush(slot);
+  return ++fault.flushes == fault.failing_flush ? 3 : result;
+}
 std::int32_t faulty_close(FileSlot* slot) {
   const std::int32_t result = file_device_ops.close(slot);
   return fault.failing_close ? 3 : result;
@@ -85,6 +94,7 @@ const FileOps faulty_file_ops = [] {
   FileOps ops = file_device_ops;
   ops.read = faulty_read;
   ops.write = faulty_write;
+  ops.flush = faulty_flush;
   ops.close = faulty_close;
   return ops;
 }();
@@ -161,28 +171,32 @@ class RunSequenceTest : public testing::Test {
 };
 
 TEST_F(RunSequenceTest, typed_ids_replace_both_words_and_nothing_else) {
-  const std::string original = sample_target();
+  // Words with every byte in use, so each byte's place is checked both ways.
+  std::string original = sample_target();
+  put_word(original, kItemOffset, 0x89ABCDEF);
+  put_word(original, kEventOffset, 0xFEDCBA98);
   put_target(original);
-  console().queue_text("10\r20\r");
+  console().queue_text("2882400018\r305419896\r");
   EXPECT_EQ(run({target}), 0);
 
-  EXPECT_EQ(screen_rows(8), (std::vector<std::string>{
-                                kBanner[0], kBanner[1], kBanner[2],
-                                "Current item pointer variable ID is 1. Please enter new ID: 10",
-                                "Current event pointer variable ID is 2. Please enter new ID: 20",
-                                "", "Done.", ""}));
+  EXPECT_EQ(screen_rows(8),
+            (std::vector<std::string>{
+                kBanner[0], kBanner[1], kBanner[2],
+                "Current item pointer variable ID is 2309737967. Please enter new ID: 2882400018",
+                "Current event pointer variable ID is 4275878552. Please enter new ID: 305419896",
+                "", "Done.", ""}));
   EXPECT_EQ(console().cursor().X, 0);
   EXPECT_EQ(console().cursor().Y, 7);
   EXPECT_EQ(console().now_ms(), 2000u) << "the closing pause, keys having been typed ahead";
   EXPECT_TRUE(console().beeps().empty());
 
   std::string expected = original;
-  put_word(expected, kItemOffset, 10);
-  put_word(expected, kEventOffset, 20);
+  put_word(expected, kItemOffset, 0xABCDEF12);
+  put_word(expected, kEventOffset, 0x12345678);
   const std::string after = target_bytes();
   ASSERT_EQ(after.size(), original.size());
-  EXPECT_EQ(word_at(after, kItemOffset), 10u);
-  EXPECT_EQ(word_at(after, kEventOffset), 20u);
+  EXPECT_EQ(word_at(after, kItemOffset), 0xABCDEF12u);
+  EXPECT_EQ(word_at(after, kEventOffset), 0x12345678u);
   EXPECT_TRUE(after == expected) << "every other byte unchanged";
   EXPECT_EQ(console().registered_handler_count(), 0u) << "control handler removed at exit";
 }
@@ -192,18 +206,18 @@ TEST_F(RunSequenceTest, editing_keys_shape_the_typed_ids) {
   // The second ID is typed a second later, while the editor waits.
   console().queue_records(text("abc\x1b"
                                "12") +
-                          key(VK_LEFT) + text("3") + key(VK_END) + text("\r"));
+                          key(VK_LEFT) + text("3") + key(VK_END) + text(" 5\r"));
   console().schedule_records(1000, text("99\b8") + key(VK_HOME) + text("1") + key(VK_DELETE) +
                                        key(VK_DELETE) + text("\t4\r"));
   EXPECT_EQ(run({target}), 0);
   EXPECT_EQ(console().row_text(3),
-            "Current item pointer variable ID is 1. Please enter new ID: 132");
+            "Current item pointer variable ID is 1. Please enter new ID: 132 5");
   EXPECT_EQ(console().row_text(4),
             "Current event pointer variable ID is 2. Please enter new ID: 1       4");
   EXPECT_EQ(console().row_text(6), "Done.");
   EXPECT_EQ(console().now_ms(), 3000u);
   const std::string after = target_bytes();
-  EXPECT_EQ(word_at(after, kItemOffset), 132u);
+  EXPECT_EQ(word_at(after, kItemOffset), 132u) << "the blank ends the first item";
   EXPECT_EQ(word_at(after, kEventOffset), 1u) << "only the first item counts";
 }
 
@@ -268,6 +282,8 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
        with_ids(1, 20)},
       {"event word refused", {.failing_write = 2}, {item_row, event_row, "", not_written},
        with_ids(10, 2)},
+      {"item word's flush fails", {.failing_flush = 1}, {item_row, event_row, "", not_written},
+       with_ids(10, 20)},
       {"close fails", {.failing_close = true}, {item_row, event_row, "", not_written},
        with_ids(10, 20)},
       {"item ID unreadable", {.failing_read = 2}, {"Could not read rpg_rt file!", ""}, original},
