@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "files/file_open.h"
@@ -253,6 +254,24 @@ TEST_F(file_slots, close_frees_slot_and_writes_out_buffered_bytes) {
   EXPECT_EQ(slot_for_number(254)->ops, nullptr);
   EXPECT_EQ(slot_for_number(3)->ops, nullptr);
   EXPECT_EQ(get("c"), "cc");
+  // Slot 1 alone is reached too; a record of the caller's own never counts.
+  ASSERT_EQ(file_open(path("a"), 0, 0, 0, 1, 0), 0);
+  EXPECT_EQ(write_at(1, 1, "d", 1), 0);
+  const auto own = std::make_unique<FileSlot>();
+  std::string missing = path("missing");
+  EXPECT_EQ(slot_open(own.get(), missing.data(), missing.size(), 0, kAccessRead, 0, 0, 0,
+                      file_device_open),
+            2);
+  EXPECT_EQ(last_opened_slot(), 1);
+  EXPECT_EQ(file_close(0), 0);
+  EXPECT_EQ(slot_for_number(1)->ops, nullptr);
+  EXPECT_EQ(get("a"), "dXaa");
+  // A reset forgets every open, closed or not.
+  ASSERT_EQ(file_open(path("a"), 0, 0, 0, 9, 0), 0);
+  EXPECT_EQ(file_close(9), 0);
+  runtime_reset();
+  EXPECT_FALSE(any_file_opened());
+  EXPECT_EQ(last_opened_slot(), 0);
 }
 
 TEST_F(file_slots, files_left_open_are_written_out_at_exit) {
@@ -410,6 +429,8 @@ TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
   const char16_t wide[] = u"a\rbcd";
   slot_write_at(slot, 0, wide, 5, true, true, true);
   EXPECT_EQ(slot->column, 3u);
+  slot_write_at(slot, 0, u"ef", 2, true, true, true);
+  EXPECT_EQ(slot->column, 1u);
 }
 
 TEST_F(positioned_io, random_mode_moves_in_whole_records) {
@@ -465,6 +486,11 @@ TEST_F(positioned_io, stream_seek_refuses_targets_outside_the_file_range) {
     EXPECT_EQ(stream_seek(stream, c.offset, c.origin) == 0 ? 0 : -1, c.result);
     EXPECT_EQ(std::ftell(stream), c.position);
   }
+  std::fclose(stream);
+  put("empty", "");
+  stream = std::fopen(path("empty").c_str(), "rb");
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream_seek(stream, 0, 2), 0) << "the end of an empty file is its start";
   std::fclose(stream);
 }
 
@@ -564,6 +590,25 @@ TEST_F(positioned_io, device_read_without_record_reads_standard_input) {
   EXPECT_EQ(file_device_ops.read(nullptr, buffer, &count), 0);
   EXPECT_EQ(count, 2u);
   EXPECT_EQ(std::string(buffer, 4), std::string("hi\0\0", 4));
+  std::fclose(input);
+  // One byte at a time, as the item reader asks; an error flag left from
+  // before does not fail a read that got everything.
+  put("in", "hi");
+  input = std::fopen(path("in").c_str(), "rb");
+  ASSERT_NE(input, nullptr);
+  EXPECT_EQ(std::fputc('x', input), EOF);
+  runtime_state().standard_input = input;
+  for (const char expected : {'h', 'i'}) {
+    count = 1;
+    EXPECT_EQ(file_device_ops.read(nullptr, buffer, &count), 0);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(buffer[0], expected);
+  }
+  std::clearerr(input);
+  count = 1;
+  EXPECT_EQ(file_device_ops.read(nullptr, buffer, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(buffer[0], '\0');
   std::fclose(input);
 }
 

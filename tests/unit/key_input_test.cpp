@@ -168,7 +168,12 @@ TEST_F(KeyInputTest, redirected_input_queues_nothing_and_pause_runs_full) {
   // Closing the window still ends the pause at the next check.
   console.schedule_ctrl_event(console.now_ms() + 1000, CTRL_CLOSE_EVENT);
   EXPECT_EQ(timed(2000), 1000u);
+  EXPECT_EQ(timed(2000), 2000u) << "the pause took the hit that ended it";
   EXPECT_EQ(read_key_text(), "\xFF\x6B");
+  // A close already seen by a check before the pause does not cut it short.
+  console_control_handler(CTRL_CLOSE_EVENT);
+  EXPECT_TRUE(key_hit_since_last_check());
+  EXPECT_EQ(timed(2000), 2000u);
 }
 
 TEST_F(KeyInputTest, pump_queues_one_code_per_key_down_and_skips_other_events) {
