@@ -1,9 +1,10 @@
 #include "patcher/run_sequence.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <utility>
 
 #include "console/input_prompt.h"
 #include "console/key_input.h"
@@ -55,12 +56,14 @@ void read_id(std::int32_t position, std::uint8_t (&word)[4]) {
 // checked, before the stream is positioned again, so that no failure is left
 // for a later call to swallow.
 bool replace_id(const char* label, std::int32_t position, std::uint8_t (&work)[4]) {
-  // Built in one allocation: label, number and ". " are one write.
-  const std::string number = std::to_string(word_from_bytes(work));
-  std::string text;
-  text.reserve(std::strlen(label) + number.size() + 2);
-  text.append(label).append(number).append(". ");
-  print_text(kConsole, std::move(text), 0);
+  // Label, number and ". " are one write, built on the stack: ten digits,
+  // ". " and the end mark always fit after the label.
+  char text[64];
+  const std::size_t length = std::min(std::strlen(label), sizeof text - 13);
+  std::memcpy(text, label, length);
+  char* end = std::to_chars(text + length, text + sizeof text - 3, word_from_bytes(work)).ptr;
+  std::memcpy(end, ". ", 3);
+  print_cstring(kConsole, text, 0);
   input_prompt_cstring("Please enter new ID: ", false, true);
   std::uint32_t value = word_from_bytes(work);
   input_read_u32(&value);
