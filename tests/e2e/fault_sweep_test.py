@@ -127,6 +127,7 @@ class FaultSweep(unittest.TestCase):
                 ["strace", "-o", "/dev/null", "true"], stderr=subprocess.DEVNULL).returncode:
             self.skipTest("needs strace, allowed to trace")
         if PROGRAM.wine_prefix:  # the wineserver must start under strace to be traced
+            subprocess.run(["wineserver", "-k"], env=PROGRAM.env, timeout=RUN_TIMEOUT, check=False)
             subprocess.run(["wineserver", "-w"], env=PROGRAM.env, timeout=RUN_TIMEOUT, check=False)
         started = time.monotonic()
         listing = harness.WorkDir()

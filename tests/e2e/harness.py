@@ -60,14 +60,21 @@ class Program:
 
 def ensure_wine_prefix(env):
     """Creates the throwaway prefix once, outside any terminal, so that later
-    runs print nothing of Wine's own."""
+    runs print nothing of Wine's own; then keeps its server running."""
     prefix = Path(env["WINEPREFIX"])
-    if (prefix / "system.reg").exists():
-        return
-    prefix.mkdir(parents=True, exist_ok=True)
-    subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=300, check=False)
-    subprocess.run(["wineserver", "-w"], env=env, timeout=300, check=False)
+    if not (prefix / "system.reg").exists():
+        prefix.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=300, check=False)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=300, check=False)
+    # A server that Wine starts by itself quits the moment its last program
+    # ends, and a program that starts in that moment dies before it is loaded
+    # ("wine client error: ... Connection reset by peer", exit code 1). One
+    # kept for a minute after the last program closes that window. If a
+    # server already runs (an earlier suite's), this start fails and that one
+    # serves.
+    subprocess.run(["wineserver", "-p60"], env=env, stderr=subprocess.DEVNULL, timeout=60,
+                   check=False)
 
 
 class WorkDir:
