@@ -31,7 +31,8 @@ Clock::duration edit_once(const std::string& typed_ahead, bool then_home, char k
   host.set_window({0, 0, 79, 24});
   host.queue_text(typed_ahead);
   if (then_home) host.queue_key(VK_HOME, 0, ENHANCED_KEY);
-  for (int i = 1; i <= kMeasuredKeys; ++i) host.schedule_text(1000u * static_cast<unsigned>(i), {key});
+  for (int i = 1; i <= kMeasuredKeys; ++i)
+    host.schedule_text(1000u * static_cast<unsigned>(i), {key});
   host.schedule_text(1000u * (kMeasuredKeys + 1), "\r");
 
   Clock::duration spent{};

@@ -22,7 +22,8 @@ static unsigned long read_number(void) {
 }
 
 int main(int argc, char **argv) {
-  fputs("Veltrane\r\nSets the item and event pointer variable IDs of an rpg_rt file.\r\n\r\n", stdout);
+  fputs("Veltrane\r\nSets the item and event pointer variable IDs of an rpg_rt file.\r\n\r\n",
+        stdout);
   if (argc < 2) {
     fputs("No rpg_rt file! Please drag rpg_rt file onto veltrane.exe!\r\n", stdout);
     return 0;
@@ -38,7 +39,8 @@ int main(int argc, char **argv) {
   put_word(block + 4, read_number());
   printf("Current event pointer variable ID is %lu. \r\n", word_at(block + 8));
   put_word(block + 8, read_number());
-  if (fseek(f, BLOCK_OFFSET + 4, SEEK_SET) != 0 || fwrite(block + 4, 1, 8, f) != 8 || fclose(f) != 0) {
+  if (fseek(f, BLOCK_OFFSET + 4, SEEK_SET) != 0 || fwrite(block + 4, 1, 8, f) != 8 ||
+      fclose(f) != 0) {
     fputs("Could not write rpg_rt file!\r\n", stdout);
     return 0;
   }

@@ -16,8 +16,8 @@ namespace {
 constexpr std::array<std::string_view, 10> kIntegerItems = {
     "12", "4294967295", "&HFF", "&O17", "&B101", "-1", "007", "4294967296", "+7", "abc"};
 
-constexpr std::array<std::string_view, 8> kFloatItems = {
-    "1.5", "12.7", "1e3", "1D3", "-0.5", "4294967296.0", "1e19", "2.5"};
+constexpr std::array<std::string_view, 8> kFloatItems = {"1.5",  "12.7",         "1e3",  "1D3",
+                                                         "-0.5", "4294967296.0", "1e19", "2.5"};
 
 // Eight items of every kind with the separators a line may hold.
 constexpr std::string_view kTypedLine = "10, 20 &HFF 12.5 \"1,5\" -1 1e3 4294967296\r\n";

@@ -6,12 +6,12 @@
    position, typed input taken a byte at a time from the standard input
    stream, each new word written, flushed and synced, and the closing pause.
    What the tool costs above this is the cost of its own runtime. */
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #define BLOCK_OFFSET 240948L
@@ -46,7 +46,8 @@ static int replace_word(FILE *f, const char *label, long at, unsigned long value
   memcpy(text, label, n);
   char digits[10];
   int count = 0;
-  do digits[count++] = (char)('0' + value % 10); while ((value /= 10) != 0);
+  do digits[count++] = (char)('0' + value % 10);
+  while ((value /= 10) != 0);
   while (count > 0) text[n++] = digits[--count];
   memcpy(text + n, ". ", 3);
   say(text);
@@ -79,7 +80,8 @@ int main(int argc, char **argv) {
   unsigned long item = read_word(f, BLOCK_OFFSET + 4);
   unsigned long event = read_word(f, BLOCK_OFFSET + 8);
   int written = replace_word(f, "Current item pointer variable ID is ", BLOCK_OFFSET + 4, item);
-  written = replace_word(f, "Current event pointer variable ID is ", BLOCK_OFFSET + 8, event) && written;
+  written =
+      replace_word(f, "Current event pointer variable ID is ", BLOCK_OFFSET + 8, event) && written;
   written = fclose(f) == 0 && written;
   say("\r\n");
   say_line(written ? "Done." : "Could not write rpg_rt file! Is it read-only or in use?");

@@ -97,13 +97,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (input.ConsumeIntegralInRange<int>(0, 15)) {
       case 0:
         console.set_window({fuzzed_short(input, 0, kColumns - 1), fuzzed_short(input, 0, kRows - 1),
-                            fuzzed_short(input, 0, kColumns - 1), fuzzed_short(input, 0, kRows - 1)});
+                            fuzzed_short(input, 0, kColumns - 1),
+                            fuzzed_short(input, 0, kRows - 1)});
         break;
       case 1:
         console.set_cursor(fuzzed_short(input, 0, kColumns - 1), fuzzed_short(input, 0, kRows - 1));
         break;
       case 2:
-        console.set_buffer_size(fuzzed_short(input, 1, kColumns + 4), fuzzed_short(input, 1, kRows + 4));
+        console.set_buffer_size(fuzzed_short(input, 1, kColumns + 4),
+                                fuzzed_short(input, 1, kRows + 4));
         break;
       default:
         write_and_check(console, input);

@@ -112,8 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A close notification queues the window-close key; others queue nothing.
         const auto type = static_cast<DWORD>(input.ConsumeIntegralInRange<int>(0, 7));
         const BOOL handled = veltrane::console_control_handler(type);
-        const bool closes = type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT ||
-                            type == CTRL_SHUTDOWN_EVENT;
+        const bool closes =
+            type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
         FUZZ_CHECK((handled != FALSE) == closes);
         if (closes) model.push(veltrane::kKeyWindowClose);
         break;

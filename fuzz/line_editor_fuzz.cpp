@@ -23,9 +23,9 @@ namespace {
 using veltrane::host::ConsoleHost;
 
 constexpr SHORT kWidth = 80;
-constexpr SHORT kRows = 30;  // room for the longest line below the window's top
-constexpr std::size_t kMaxKeys = 64;  // up to 512 characters with Tab: 7 rows
-constexpr std::size_t kMaxLength = 1400;  // 18 rows: the window never moves
+constexpr SHORT kRows = 30;                 // room for the longest line below the window's top
+constexpr std::size_t kMaxKeys = 64;        // up to 512 characters with Tab: 7 rows
+constexpr std::size_t kMaxLength = 1400;    // 18 rows: the window never moves
 constexpr std::size_t kKeysPerBatch = 100;  // well below the key queue's 511
 
 enum class Key { character, backspace, tab, escape, del, home, end, left, right, up, down };
@@ -38,17 +38,28 @@ struct KeyPress {
 KeyPress key_of_byte(std::uint8_t byte) {
   if (byte >= 32 && byte < 127) return {Key::character, byte};
   switch (byte % 12) {
-    case 0: return {Key::backspace, 0};
-    case 1: return {Key::tab, 0};
-    case 2: return {Key::escape, 0};
-    case 3: return {Key::del, 0};
-    case 4: return {Key::home, 0};
-    case 5: return {Key::end, 0};
-    case 6: return {Key::left, 0};
-    case 7: return {Key::right, 0};
-    case 8: return {Key::up, 0};
-    case 9: return {Key::down, 0};
-    default: return {Key::character, static_cast<unsigned char>(byte | 0x80)};
+    case 0:
+      return {Key::backspace, 0};
+    case 1:
+      return {Key::tab, 0};
+    case 2:
+      return {Key::escape, 0};
+    case 3:
+      return {Key::del, 0};
+    case 4:
+      return {Key::home, 0};
+    case 5:
+      return {Key::end, 0};
+    case 6:
+      return {Key::left, 0};
+    case 7:
+      return {Key::right, 0};
+    case 8:
+      return {Key::up, 0};
+    case 9:
+      return {Key::down, 0};
+    default:
+      return {Key::character, static_cast<unsigned char>(byte | 0x80)};
   }
 }
 
@@ -70,17 +81,28 @@ std::vector<INPUT_RECORD> enhanced_press(WORD virtual_key, WORD scan_code) {
 
 std::vector<INPUT_RECORD> records_of(const KeyPress& press) {
   switch (press.key) {
-    case Key::character: return veltrane::host::typed_text(std::string(1, static_cast<char>(press.character)));
-    case Key::backspace: return veltrane::host::typed_text("\b");
-    case Key::tab: return veltrane::host::typed_text("\t");
-    case Key::escape: return veltrane::host::typed_text("\x1B");
-    case Key::del: return enhanced_press(VK_DELETE, 0x53);
-    case Key::home: return enhanced_press(VK_HOME, 0x47);
-    case Key::end: return enhanced_press(VK_END, 0x4F);
-    case Key::left: return enhanced_press(VK_LEFT, 0x4B);
-    case Key::right: return enhanced_press(VK_RIGHT, 0x4D);
-    case Key::up: return enhanced_press(VK_UP, 0x48);
-    case Key::down: return enhanced_press(VK_DOWN, 0x50);
+    case Key::character:
+      return veltrane::host::typed_text(std::string(1, static_cast<char>(press.character)));
+    case Key::backspace:
+      return veltrane::host::typed_text("\b");
+    case Key::tab:
+      return veltrane::host::typed_text("\t");
+    case Key::escape:
+      return veltrane::host::typed_text("\x1B");
+    case Key::del:
+      return enhanced_press(VK_DELETE, 0x53);
+    case Key::home:
+      return enhanced_press(VK_HOME, 0x47);
+    case Key::end:
+      return enhanced_press(VK_END, 0x4F);
+    case Key::left:
+      return enhanced_press(VK_LEFT, 0x4B);
+    case Key::right:
+      return enhanced_press(VK_RIGHT, 0x4D);
+    case Key::up:
+      return enhanced_press(VK_UP, 0x48);
+    case Key::down:
+      return enhanced_press(VK_DOWN, 0x50);
   }
   return {};
 }
@@ -94,22 +116,43 @@ struct LineModel {
 
   void apply(const KeyPress& press) {
     switch (press.key) {
-      case Key::character: line.insert(pos++, 1, static_cast<char>(press.character)); break;
-      case Key::backspace: if (pos > 0) line.erase(--pos, 1); break;
+      case Key::character:
+        line.insert(pos++, 1, static_cast<char>(press.character));
+        break;
+      case Key::backspace:
+        if (pos > 0) line.erase(--pos, 1);
+        break;
       case Key::tab: {
         const std::size_t blanks = 8 - pos % 8;
         line.insert(pos, blanks, ' ');
         pos += blanks;
         break;
       }
-      case Key::escape: line.clear(); pos = 0; break;
-      case Key::del: if (pos < line.size()) line.erase(pos, 1); break;
-      case Key::home: pos = 0; break;
-      case Key::end: pos = line.size(); break;
-      case Key::left: if (pos > 0) --pos; break;
-      case Key::right: if (pos < line.size()) ++pos; break;
-      case Key::up: if (pos >= kWidth) pos -= kWidth; break;
-      case Key::down: if (pos + kWidth <= line.size()) pos += kWidth; break;
+      case Key::escape:
+        line.clear();
+        pos = 0;
+        break;
+      case Key::del:
+        if (pos < line.size()) line.erase(pos, 1);
+        break;
+      case Key::home:
+        pos = 0;
+        break;
+      case Key::end:
+        pos = line.size();
+        break;
+      case Key::left:
+        if (pos > 0) --pos;
+        break;
+      case Key::right:
+        if (pos < line.size()) ++pos;
+        break;
+      case Key::up:
+        if (pos >= kWidth) pos -= kWidth;
+        break;
+      case Key::down:
+        if (pos + kWidth <= line.size()) pos += kWidth;
+        break;
     }
     longest = std::max(longest, line.size());
   }

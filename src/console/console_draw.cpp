@@ -47,7 +47,8 @@ bool write_cells(WriteContext& context, const char* bytes, std::int32_t count) {
     cells[i].Attributes = context.info->attribute;
   }
   SMALL_RECT target{static_cast<SHORT>(context.column), static_cast<SHORT>(context.row),
-                    static_cast<SHORT>(context.column + count - 1), static_cast<SHORT>(context.row)};
+                    static_cast<SHORT>(context.column + count - 1),
+                    static_cast<SHORT>(context.row)};
   return WriteConsoleOutputA(context.info->output, cells, cell(count, 1), cell(0, 0), &target) == 1;
 }
 
@@ -86,10 +87,11 @@ void scroll_region(WriteContext& context, std::int32_t count) {
     if (count >= info.buffer_height) {
       blank_rows(context, context.top, context.bottom);
     } else {
-      scroll_rectangle(context,
-                       SMALL_RECT{0, static_cast<SHORT>(count), static_cast<SHORT>(info.buffer_width - 1),
-                                  static_cast<SHORT>(info.buffer_height - 1)},
-                       count);
+      scroll_rectangle(
+          context,
+          SMALL_RECT{0, static_cast<SHORT>(count), static_cast<SHORT>(info.buffer_width - 1),
+                     static_cast<SHORT>(info.buffer_height - 1)},
+          count);
       const std::int32_t moved = info.buffer_height - count;
       if (moved < count) blank_rows(context, moved, info.buffer_height - 1);
     }
@@ -98,10 +100,11 @@ void scroll_region(WriteContext& context, std::int32_t count) {
     // the region only and leave the window alone.
     const std::int32_t height = context.bottom - context.top + 1;
     if (height > count) {
-      scroll_rectangle(context,
-                       SMALL_RECT{static_cast<SHORT>(context.left), static_cast<SHORT>(context.top + count),
-                                  static_cast<SHORT>(context.right), static_cast<SHORT>(context.bottom)},
-                       count);
+      scroll_rectangle(
+          context,
+          SMALL_RECT{static_cast<SHORT>(context.left), static_cast<SHORT>(context.top + count),
+                     static_cast<SHORT>(context.right), static_cast<SHORT>(context.bottom)},
+          count);
       const std::int32_t moved = height - count;
       if (moved < count) blank_rows(context, context.top + moved, context.bottom);
     } else {

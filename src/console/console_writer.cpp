@@ -12,7 +12,8 @@ namespace {
 void pass_through(const unsigned char* bytes, std::int32_t count) {
   while (count > 0) {
     DWORD written = 0;
-    if (WriteFile(console_output_handle(), bytes, static_cast<DWORD>(count), &written, nullptr) != 1 ||
+    if (WriteFile(console_output_handle(), bytes, static_cast<DWORD>(count), &written, nullptr) !=
+            1 ||
         written == 0) {
       return;
     }

@@ -20,9 +20,9 @@ inline constexpr int kEndOfInput = -1;
 inline constexpr std::size_t kItemLimit = 67;
 
 struct InputContext {
-  FileSlot* source;      // null: items come from `line`; else the console record
-  std::string line;      // the kept typed line
-  std::int32_t position; // index of the next byte of `line`
+  FileSlot* source;       // null: items come from `line`; else the console record
+  std::string line;       // the kept typed line
+  std::int32_t position;  // index of the next byte of `line`
 };
 
 // The process-wide input context.

@@ -38,10 +38,17 @@ int digit_value(char c, unsigned radix) noexcept {
 
 unsigned radix_of_prefix(char letter) noexcept {
   switch (letter) {
-    case 'H': case 'h': return 16;
-    case 'O': case 'o': return 8;
-    case 'B': case 'b': return 2;
-    default: return 0;
+    case 'H':
+    case 'h':
+      return 16;
+    case 'O':
+    case 'o':
+      return 8;
+    case 'B':
+    case 'b':
+      return 2;
+    default:
+      return 0;
   }
 }
 
@@ -70,10 +77,10 @@ bool is_exponent_mark(char c) noexcept { return c == 'E' || c == 'e' || c == 'D'
 // The decimal number at the start of a range, as find_decimal_number saw it.
 struct DecimalNumber {
   bool negative;
-  const char* digits_first;    // the digits and point, after the sign
-  const char* mantissa_last;   // where the exponent mark (or the end) stands
-  const char* number_last;     // end of the number, exponent included
-  std::int64_t exponent;       // saturated far beyond the range of a double
+  const char* digits_first;   // the digits and point, after the sign
+  const char* mantissa_last;  // where the exponent mark (or the end) stands
+  const char* number_last;    // end of the number, exponent included
+  std::int64_t exponent;      // saturated far beyond the range of a double
   // Places before the point of the first non-zero digit (0 or negative when
   // it stands after the point); with the exponent it tells overflow from
   // underflow.
@@ -89,8 +96,8 @@ bool find_decimal_number(const char* first, const char* last, DecimalNumber& num
   bool any_digit = false;
   bool seen_point = false;
   bool seen_nonzero = false;
-  std::int64_t integer_places = 0;   // integer digits from the first non-zero one
-  std::int64_t fraction_zeros = 0;   // zeros after the point before a non-zero digit
+  std::int64_t integer_places = 0;  // integer digits from the first non-zero one
+  std::int64_t fraction_zeros = 0;  // zeros after the point before a non-zero digit
   for (; first != last; ++first) {
     if (is_decimal_digit(*first)) {
       any_digit = true;

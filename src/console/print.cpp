@@ -130,7 +130,8 @@ std::uint32_t set_cursor(std::int32_t row, std::int32_t column, std::int32_t vis
     SetConsoleCursorInfo(output, &changed);
   }
   clear_pending_line_advance();
-  SetConsoleCursorPosition(output, COORD{static_cast<SHORT>(buffer_column), static_cast<SHORT>(buffer_row)});
+  SetConsoleCursorPosition(
+      output, COORD{static_cast<SHORT>(buffer_column), static_cast<SHORT>(buffer_row)});
   if (column != 0) slot_for_number(0)->column = static_cast<std::uint32_t>(column - 1);
   return state_word;
 }

@@ -206,8 +206,7 @@ std::int32_t file_device_read_line(FileSlot* slot, std::string* line) {
 }
 
 // As read_line, into a zero-terminated wide buffer; a longer line is cut.
-std::int32_t file_device_read_line_wide(FileSlot* slot, char16_t* buffer,
-                                        std::uint32_t capacity) {
+std::int32_t file_device_read_line_wide(FileSlot* slot, char16_t* buffer, std::uint32_t capacity) {
   if (capacity == 0) return kBadCall;
   std::string line;
   const std::int32_t result = file_device_read_line(slot, &line);

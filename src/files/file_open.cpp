@@ -31,14 +31,13 @@ bool file_exists(const char* path) {
   return platform::opens_for_reading(path);
 }
 
-std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access,
-                       std::int32_t lock, std::int32_t file_number, std::int32_t record_length) {
+std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access, std::int32_t lock,
+                       std::int32_t file_number, std::int32_t record_length) {
   if (file_number < kFirstSlot || file_number > kLastSlot) return set_last_error(kBadCall);
   // A std::string is its own zero-terminated copy; the device may rewrite the
   // separators in it.
-  return slot_open(slot_for_number(file_number), name.data(), name.size(), mode,
-                   access, lock, record_length, kEncodingPlain,
-                   file_device_open);
+  return slot_open(slot_for_number(file_number), name.data(), name.size(), mode, access, lock,
+                   record_length, kEncodingPlain, file_device_open);
 }
 
 std::int32_t file_close(std::int32_t file_number) {

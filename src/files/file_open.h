@@ -21,8 +21,8 @@ bool file_exists(const char* path);
 // binary mode with default access the stream is tried "r+b", then a new file
 // is created if none exists, then "rb" (access becomes read). An existing file
 // is never cut to length 0 by the fallback.
-std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access,
-                       std::int32_t lock, std::int32_t file_number, std::int32_t record_length);
+std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access, std::int32_t lock,
+                       std::int32_t file_number, std::int32_t record_length);
 
 // Closes a file number; 0 closes every file slot and returns 0. Closing a
 // free slot, -1, or a number that names no record gives 1.

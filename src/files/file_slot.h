@@ -46,8 +46,8 @@ struct FileSlot {
   std::uint32_t width;         // line width for column tracking; 0 means none
   std::uint8_t pushback[4];    // bytes given back by a reader, delivered first
   std::uint32_t pushback_count;
-  const FileOps* ops;          // the device's operations; null while free
-  void* device_data;           // the device's own data (file device: its stream and buffer)
+  const FileOps* ops;  // the device's operations; null while free
+  void* device_data;   // the device's own data (file device: its stream and buffer)
 };
 
 // A device's operations. Each takes the record first and returns a result

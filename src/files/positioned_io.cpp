@@ -98,8 +98,8 @@ std::int32_t slot_seek(FileSlot* slot, std::int64_t position) {
   return set_last_error(slot->ops->seek(slot, offset, 0));
 }
 
-std::int32_t slot_read_at(FileSlot* slot, std::int64_t position, void* buffer,
-                          std::uint32_t* count, bool record_adjustment, bool wide) {
+std::int32_t slot_read_at(FileSlot* slot, std::int64_t position, void* buffer, std::uint32_t* count,
+                          bool record_adjustment, bool wide) {
   if (!is_open(slot) || position < 0) return set_last_error(kBadCall);
   std::int32_t result = kSuccess;
   if (position > 0) result = slot_seek(slot, position);

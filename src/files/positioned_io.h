@@ -21,8 +21,8 @@ std::int32_t slot_seek(FileSlot* slot, std::int64_t position);
 // operation. A read that runs into the end of the file fills the rest of the
 // buffer with zeros and still succeeds; *count becomes the bytes delivered.
 // Null or free record, or negative position: 1, buffer and count untouched.
-std::int32_t slot_read_at(FileSlot* slot, std::int64_t position, void* buffer,
-                          std::uint32_t* count, bool record_adjustment, bool wide);
+std::int32_t slot_read_at(FileSlot* slot, std::int64_t position, void* buffer, std::uint32_t* count,
+                          bool record_adjustment, bool wide);
 
 // Positioned write. Empties the push-back buffer. 3 when the stream takes
 // fewer bytes than given (a slot opened read-only takes none). With column

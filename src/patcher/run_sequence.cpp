@@ -68,8 +68,7 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&work)[4
   std::uint32_t value = word_from_bytes(work);
   input_read_u32(&value);
   bytes_from_word(value, work);
-  return write_at(kTarget, position, work, patch_block::kWordSize) == 0 &&
-         file_flush(kTarget) == 0;
+  return write_at(kTarget, position, work, patch_block::kWordSize) == 0 && file_flush(kTarget) == 0;
 }
 
 }  // namespace
@@ -79,7 +78,7 @@ void run_sequence() {
 
   print_cstring(kConsole, "Veltrane", kPrintLineEnd);
   print_cstring(kConsole, "Sets the item and event pointer variable IDs of an rpg_rt file.",
-             kPrintLineEnd);
+                kPrintLineEnd);
   print_end(kConsole, kPrintLineEnd);
 
   const std::string path = command_tail();
@@ -105,9 +104,11 @@ void run_sequence() {
   std::uint8_t event[4] = {0, 0, 0, 0};
   read_id(patch_block::kItemIdPosition, work);
   read_id(patch_block::kEventIdPosition, event);
-  bool written = replace_id("Current item pointer variable ID is ", patch_block::kItemIdPosition, work);
-  written = replace_id("Current event pointer variable ID is ", patch_block::kEventIdPosition, event) &&
-            written;
+  bool written =
+      replace_id("Current item pointer variable ID is ", patch_block::kItemIdPosition, work);
+  written =
+      replace_id("Current event pointer variable ID is ", patch_block::kEventIdPosition, event) &&
+      written;
   // A failing close may have lost what the system still held of the file.
   written = file_close(kTarget) == 0 && written;
   // The outcome stands after an empty line, whichever it is.

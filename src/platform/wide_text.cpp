@@ -14,7 +14,8 @@ void append_utf8(std::string* out, char32_t code) {
   int continuation = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
   const unsigned lead_mark = continuation == 1 ? 0xC0 : continuation == 2 ? 0xE0 : 0xF0;
   out->push_back(static_cast<char>(lead_mark | (code >> (6 * continuation))));
-  while (continuation-- > 0) out->push_back(static_cast<char>(0x80 | ((code >> (6 * continuation)) & 0x3F)));
+  while (continuation-- > 0)
+    out->push_back(static_cast<char>(0x80 | ((code >> (6 * continuation)) & 0x3F)));
 }
 
 void append_utf16(std::u16string* out, char32_t code) {
@@ -51,8 +52,10 @@ bool utf16_from_utf8(std::string_view text, std::u16string* out) {
       out->push_back(lead);
       continue;
     }
-    const int continuation = lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2
-                             : lead >= 0xF0 && lead <= 0xF4 ? 3 : -1;
+    const int continuation = lead >= 0xC2 && lead <= 0xDF   ? 1
+                             : lead >= 0xE0 && lead <= 0xEF ? 2
+                             : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                            : -1;
     if (continuation < 0 || text.size() - i < static_cast<std::size_t>(continuation)) return false;
     char32_t code = lead & (0x3F >> continuation);
     for (int k = 0; k < continuation; ++k) {

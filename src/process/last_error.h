@@ -9,10 +9,10 @@ namespace veltrane {
 // Result codes shared by the console, input and file operations.
 enum ResultCode : std::int32_t {
   kSuccess = 0,
-  kBadCall = 1,       // bad file number, slot busy or free, negative position, missing operation
-  kNotFound = 2,      // no stream mode could open the file
-  kIoFailure = 3,     // short write, failed seek or lock
-  kNoTypedLine = 4,   // the input prompt could not obtain a typed line
+  kBadCall = 1,      // bad file number, slot busy or free, negative position, missing operation
+  kNotFound = 2,     // no stream mode could open the file
+  kIoFailure = 3,    // short write, failed seek or lock
+  kNoTypedLine = 4,  // the input prompt could not obtain a typed line
 };
 
 std::int32_t last_error();

@@ -48,8 +48,8 @@ struct Host : ConsoleHost {
   }
   std::string write(const std::string& bytes) {
     DWORD written = 0;
-    EXPECT_TRUE(WriteFile(out(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr));
+    EXPECT_TRUE(
+        WriteFile(out(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     EXPECT_EQ(written, bytes.size());
     return bytes;
   }
@@ -109,7 +109,8 @@ TEST(console_host, scroll_copies_from_snapshot_fills_uncovered_cells_and_obeys_c
   // The documented example: (0,0)-(19,19) to (10,15) in a 50x30 buffer.
   Host big(50, 30);
   for (SHORT y = 0; y < 30; ++y) {
-    for (SHORT x = 0; x < 50; ++x) big.put_text(x, y, std::string(1, static_cast<char>('A' + (x + y) % 26)));
+    for (SHORT x = 0; x < 50; ++x)
+      big.put_text(x, y, std::string(1, static_cast<char>('A' + (x + y) % 26)));
   }
   const auto before = [](int x, int y) { return static_cast<char>('A' + (x + y) % 26); };
   const SMALL_RECT source{0, 0, 19, 19};
@@ -117,9 +118,9 @@ TEST(console_host, scroll_copies_from_snapshot_fills_uncovered_cells_and_obeys_c
   ASSERT_TRUE(big.ScrollConsoleScreenBufferA(big.out(), &source, nullptr, {10, 15}, &blank));
   EXPECT_EQ(big.cell(10, 15).character, before(0, 0));
   EXPECT_EQ(big.cell(29, 29).character, before(19, 14));
-  EXPECT_EQ(big.cell(15, 16).character, before(5, 1));   // covered by the target
-  EXPECT_EQ(big.cell(5, 5).character, ' ');              // in the source, not covered
-  EXPECT_EQ(big.cell(35, 20).character, before(35, 20)); // outside both
+  EXPECT_EQ(big.cell(15, 16).character, before(5, 1));    // covered by the target
+  EXPECT_EQ(big.cell(5, 5).character, ' ');               // in the source, not covered
+  EXPECT_EQ(big.cell(35, 20).character, before(35, 20));  // outside both
 }
 
 TEST(console_host, whole_buffer_scroll_up_keeps_every_later_operation_in_place) {

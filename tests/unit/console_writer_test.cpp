@@ -135,11 +135,16 @@ TEST(console_writer, control_bytes_move_the_cursor_and_tabs_blank_to_the_next_st
     std::string row5;  // row 5 from `column` on, over a row of 'x'
   };
   const std::vector<Case> cases = {
-      {0, "\t", {8, 5}, "        "},   {5, "\t", {8, 5}, "   "},
-      {8, "\t", {16, 5}, "        "},  {79, "\t", {0, 6}, " "},
-      {0, "ab\tc", {9, 5}, "ab      c"}, {0, "\b", {0, 5}, ""},
-      {5, "\b", {4, 5}, ""},           {30, "\r", {0, 5}, ""},
-      {30, "\n", {0, 6}, ""},          {3, "ab\b\bcd", {5, 5}, "cd"},
+      {0, "\t", {8, 5}, "        "},
+      {5, "\t", {8, 5}, "   "},
+      {8, "\t", {16, 5}, "        "},
+      {79, "\t", {0, 6}, " "},
+      {0, "ab\tc", {9, 5}, "ab      c"},
+      {0, "\b", {0, 5}, ""},
+      {5, "\b", {4, 5}, ""},
+      {30, "\r", {0, 5}, ""},
+      {30, "\n", {0, 6}, ""},
+      {3, "ab\b\bcd", {5, 5}, "cd"},
       {0, "\bab", {2, 5}, "ab"},
   };
   for (const Case& c : cases) {

@@ -28,8 +28,8 @@ class TempDirTest : public testing::Test {
   void SetUp() override {
     runtime_reset();
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("veltrane_" + std::to_string(getpid()) + "_" + info->name());
+    dir_ =
+        fs::temp_directory_path() / ("veltrane_" + std::to_string(getpid()) + "_" + info->name());
     fs::create_directories(dir_);
   }
   void TearDown() override {
@@ -66,7 +66,8 @@ class TempDirTest : public testing::Test {
 using file_slots = TempDirTest;
 using positioned_io = TempDirTest;
 
-std::string read4(std::int32_t number, std::int64_t position, std::string fill = "\xAA\xAA\xAA\xAA") {
+std::string read4(std::int32_t number, std::int64_t position,
+                  std::string fill = "\xAA\xAA\xAA\xAA") {
   read_at64(number, position, fill.data(), 4);
   return fill;
 }
@@ -167,13 +168,28 @@ TEST_F(file_slots, each_mode_access_and_encoding_opens_as_promised) {
       {0, 1, 0, kMissing, 2, 0, 0, 0, "keep", kMissing},
       {0, 1, 0, "ABCDEF", 0, 1, 6, 0, "ABCD", "ABCDEF"},
       {0, 2, 0, "ABCDEF", 0, 2, 0, 0, std::string(4, '\0'), ""},
-      {0, 0, 1, "\xEF\xBB\xBF" "abcd", 0, 3, 7, 0, "abcd", "\xEF\xBB\xBF" "abcd"},
+      {0, 0, 1,
+       "\xEF\xBB\xBF"
+       "abcd",
+       0, 3, 7, 0, "abcd",
+       "\xEF\xBB\xBF"
+       "abcd"},
       {0, 0, 3, std::string("\xFF\xFE\0\0", 4) + "abcd", 0, 3, 8, 0, "abcd",
        std::string("\xFF\xFE\0\0", 4) + "abcd"},
       {1, 0, 0, "ABCDEF", 0, 3, 6, 128, "ABCD", "ABCDEF"},
       {2, 0, 0, "ABCDEF", 0, 3, 6, 128, "ABCD", "ABCDEF"},
-      {2, 0, 1, "\xEF\xBB\xBF" "abcd", 0, 3, 7, 128, "abcd", "\xEF\xBB\xBF" "abcd"},
-      {2, 0, 2, "\xFF\xFE" "abcd", 0, 3, 6, 128, "abcd", "\xFF\xFE" "abcd"},
+      {2, 0, 1,
+       "\xEF\xBB\xBF"
+       "abcd",
+       0, 3, 7, 128, "abcd",
+       "\xEF\xBB\xBF"
+       "abcd"},
+      {2, 0, 2,
+       "\xFF\xFE"
+       "abcd",
+       0, 3, 6, 128, "abcd",
+       "\xFF\xFE"
+       "abcd"},
       {2, 0, 3, std::string("\xFF\xFE\0\0", 4) + "abcd", 0, 3, 8, 128, "abcd",
        std::string("\xFF\xFE\0\0", 4) + "abcd"},
       {2, 0, 0, kMissing, 2, 0, 0, 0, "keep", kMissing},
@@ -204,8 +220,8 @@ TEST_F(file_slots, each_mode_access_and_encoding_opens_as_promised) {
 
 TEST_F(file_slots, read_only_file_opens_for_reading_and_refuses_writes) {
   put("locked", "ABCDEF");
-  fs::permissions(path("locked"), fs::perms::owner_read | fs::perms::group_read |
-                                      fs::perms::others_read);
+  fs::permissions(path("locked"),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   run_unprivileged([&] {
     EXPECT_EQ(file_open(path("locked"), 0, 0, 0, 1, 0), 0);
     EXPECT_EQ(slot_for_number(1)->access, kAccessRead);
@@ -219,8 +235,8 @@ TEST_F(file_slots, read_only_file_opens_for_reading_and_refuses_writes) {
 
 TEST_F(file_slots, write_only_file_is_never_cut_to_length_0) {
   put("wo", "precious");
-  fs::permissions(path("wo"), fs::perms::owner_write | fs::perms::group_write |
-                                  fs::perms::others_write);
+  fs::permissions(path("wo"),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write);
   run_unprivileged([&] {
     EXPECT_EQ(file_open(path("wo"), 0, 0, 0, 1, 0), 2);
     EXPECT_EQ(slot_for_number(1)->ops, nullptr);
@@ -408,8 +424,8 @@ TEST_F(positioned_io, column_tracking_counts_bytes_since_the_last_line_end) {
   ASSERT_EQ(file_open(path("f"), 0, 0, 0, 1, 0), 0);
   FileSlot* slot = slot_for_number(1);
   auto print = [&](const std::string& text) {
-    return slot_write_at(slot, 0, text.data(), static_cast<std::uint32_t>(text.size()), true,
-                         true, false);
+    return slot_write_at(slot, 0, text.data(), static_cast<std::uint32_t>(text.size()), true, true,
+                         false);
   };
   EXPECT_EQ(print("ab\ncd"), 0);
   EXPECT_EQ(slot->column, 2u);
@@ -476,9 +492,9 @@ TEST_F(positioned_io, stream_seek_refuses_targets_outside_the_file_range) {
     std::int32_t result;
     long position;  // where the stream stands after the seek from offset 4
   } cases[] = {
-      {3, 0, 0, 3},          {-1, 0, -1, 4},       {2, 1, 0, 6},  {-4, 1, 0, 0},
-      {-5, 1, -1, 4},        {INT64_MAX, 1, -1, 4}, {INT64_MIN, 1, -1, 4},
-      {-2, 2, 0, 8},         {1, 2, 0, 11},        {0, 3, -1, 4}, {0, -1, -1, 4},
+      {3, 0, 0, 3},   {-1, 0, -1, 4},        {2, 1, 0, 6},          {-4, 1, 0, 0},
+      {-5, 1, -1, 4}, {INT64_MAX, 1, -1, 4}, {INT64_MIN, 1, -1, 4}, {-2, 2, 0, 8},
+      {1, 2, 0, 11},  {0, 3, -1, 4},         {0, -1, -1, 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.offset) + " from " + std::to_string(c.origin));

@@ -19,9 +19,7 @@ namespace {
 const std::string kZeros66(66, '0');
 
 // Keeps a typed line as input_prompt does after Enter.
-void type_line(const std::string& line) {
-  input_context() = InputContext{nullptr, line, 0};
-}
+void type_line(const std::string& line) { input_context() = InputContext{nullptr, line, 0}; }
 
 std::uint32_t read_value() {
   std::uint32_t value = 0xDEADBEEF;
@@ -53,16 +51,55 @@ class piped_input {
 
 TEST(input_reader, typed_lines_store_their_first_item) {
   runtime_reset();
-  const struct { std::string line; std::uint32_t value; } cases[] = {
-      {"", 0}, {"abc", 0}, {"12abc", 12}, {"+7", 7}, {"007", 7}, {"0x1F", 0},
-      {"-1", 4294967295u}, {"4294967295", 4294967295u}, {"4294967296", 4294967295u},
-      {"&HFF", 255}, {"&hff", 255}, {"&O17", 15}, {"&B101", 5}, {"&H", 0},
-      {"&H100000000", 4294967295u}, {"&X5", 0}, {"1.5", 2}, {"2.5", 2}, {"12.7", 13},
-      {"-0.5", 0}, {"-1.5", 4294967294u}, {"1e3", 1000}, {"1D3", 1000}, {"12e", 12},
-      {"1e10", 1410065408u}, {"4294967296.0", 0}, {"1e19", 0}, {" 7 , 8", 7}, {"7,8", 7},
-      {"7, 8", 7}, {"1,5", 1}, {",5", 0}, {"\"5\"", 5}, {"\"1,5\"", 1}, {"\"1.5\"", 2},
-      {"  42  ", 42}, {"\t\t9", 9}, {"5 6", 5}, {"2D2", 200}, {"2d2", 200}, {"&HD", 13},
-      {"&H1E", 30}, {"\"7 8", 7}, {"\"\"\"3\"", 3}, {kZeros66 + "12", 1},
+  const struct {
+    std::string line;
+    std::uint32_t value;
+  } cases[] = {
+      {"", 0},
+      {"abc", 0},
+      {"12abc", 12},
+      {"+7", 7},
+      {"007", 7},
+      {"0x1F", 0},
+      {"-1", 4294967295u},
+      {"4294967295", 4294967295u},
+      {"4294967296", 4294967295u},
+      {"&HFF", 255},
+      {"&hff", 255},
+      {"&O17", 15},
+      {"&B101", 5},
+      {"&H", 0},
+      {"&H100000000", 4294967295u},
+      {"&X5", 0},
+      {"1.5", 2},
+      {"2.5", 2},
+      {"12.7", 13},
+      {"-0.5", 0},
+      {"-1.5", 4294967294u},
+      {"1e3", 1000},
+      {"1D3", 1000},
+      {"12e", 12},
+      {"1e10", 1410065408u},
+      {"4294967296.0", 0},
+      {"1e19", 0},
+      {" 7 , 8", 7},
+      {"7,8", 7},
+      {"7, 8", 7},
+      {"1,5", 1},
+      {",5", 0},
+      {"\"5\"", 5},
+      {"\"1,5\"", 1},
+      {"\"1.5\"", 2},
+      {"  42  ", 42},
+      {"\t\t9", 9},
+      {"5 6", 5},
+      {"2D2", 200},
+      {"2d2", 200},
+      {"&HD", 13},
+      {"&H1E", 30},
+      {"\"7 8", 7},
+      {"\"\"\"3\"", 3},
+      {kZeros66 + "12", 1},
       {"1" + kZeros66 + "1", 4294967295u},
   };
   for (const auto& c : cases) {
@@ -73,10 +110,19 @@ TEST(input_reader, typed_lines_store_their_first_item) {
 
 TEST(input_reader, scanner_keeps_item_text_and_floating_point_look) {
   runtime_reset();
-  const struct { std::string line; std::string text; bool floating_point; } cases[] = {
-      {"  12  ", "12", false}, {"1d3", "1e3", true}, {"&HD", "&HD", false},
-      {"&H1E.5", "&H1E.5", false}, {"x.y", "x.y", true}, {"\"a, b\"c", "a, bc", false},
-      {"1\"2\"", "1\"2\"", false}, {"\"\t5\"", "\t5", false},
+  const struct {
+    std::string line;
+    std::string text;
+    bool floating_point;
+  } cases[] = {
+      {"  12  ", "12", false},
+      {"1d3", "1e3", true},
+      {"&HD", "&HD", false},
+      {"&H1E.5", "&H1E.5", false},
+      {"x.y", "x.y", true},
+      {"\"a, b\"c", "a, bc", false},
+      {"1\"2\"", "1\"2\"", false},
+      {"\"\t5\"", "\t5", false},
       {std::string(70, '7'), std::string(67, '7'), false},
   };
   for (const auto& c : cases) {
@@ -89,8 +135,14 @@ TEST(input_reader, scanner_keeps_item_text_and_floating_point_look) {
 
 TEST(input_reader, later_reads_take_the_following_items_of_the_line) {
   runtime_reset();
-  const struct { std::string line; std::vector<std::uint32_t> values; } cases[] = {
-      {"5,6", {5, 6, 0}}, {"5 6", {5, 6, 0}}, {"5  ,  6,7", {5, 6, 7}}, {",,3", {0, 0, 3}},
+  const struct {
+    std::string line;
+    std::vector<std::uint32_t> values;
+  } cases[] = {
+      {"5,6", {5, 6, 0}},
+      {"5 6", {5, 6, 0}},
+      {"5  ,  6,7", {5, 6, 7}},
+      {",,3", {0, 0, 3}},
       {"\"1\" 2", {1, 2, 0}},
       // A cut item leaves the rest of its characters for the next read.
       {kZeros66 + "12 9", {1, 2, 9}},
@@ -114,11 +166,16 @@ TEST(input_reader, later_reads_take_the_following_items_of_the_line) {
 }
 
 TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
-  const struct { std::string piped; std::uint32_t first; std::uint32_t second; } cases[] = {
-      {"7,8\n", 7, 8}, {"10\n20\n", 10, 20}, {"", 0, 0}, {"10\r\n20\r\n", 10, 20},
-      {"10\r20", 10, 20}, {"5 \r\n6", 5, 6}, {"5 \r6", 5, 6}, {"5\t\n6", 5, 6},
-      {"  42  \n", 42, 0}, {"1,2,3\n", 1, 2}, {"\"1,5\"\n9\n", 1, 9}, {"\"3\n4\"\n", 3, 4},
-      {"1e3 &H10", 1000, 16}, {"\n\n", 0, 0}, {kZeros66 + "12\n", 1, 2},
+  const struct {
+    std::string piped;
+    std::uint32_t first;
+    std::uint32_t second;
+  } cases[] = {
+      {"7,8\n", 7, 8},          {"10\n20\n", 10, 20},   {"", 0, 0},
+      {"10\r\n20\r\n", 10, 20}, {"10\r20", 10, 20},     {"5 \r\n6", 5, 6},
+      {"5 \r6", 5, 6},          {"5\t\n6", 5, 6},       {"  42  \n", 42, 0},
+      {"1,2,3\n", 1, 2},        {"\"1,5\"\n9\n", 1, 9}, {"\"3\n4\"\n", 3, 4},
+      {"1e3 &H10", 1000, 16},   {"\n\n", 0, 0},         {kZeros66 + "12\n", 1, 2},
   };
   for (const auto& c : cases) {
     piped_input input(c.piped);

@@ -21,12 +21,33 @@ double float_of(const std::string& text) {
 }
 
 TEST(number_parsing, integer_items_saturate_and_honour_the_range) {
-  const struct { const char* text; std::uint32_t value; } cases[] = {
-      {"   ", 0}, {" \t 9", 9}, {"-0", 0}, {"--1", 0}, {"99999999999999999999999", 4294967295u},
-      {"-4294967295", 1}, {"-4294967296", 4294967295u}, {"&o777", 511}, {"&b12", 1},
-      {"&HFFFFFFFF", 4294967295u}, {"&H0x1f", 31}, {"&H-1", 4294967295u}, {"&O8", 0}, {"&", 0},
-      {" \t\n\v\f\r5", 5}, {" &H10", 16}, {"&Ha", 10}, {"&HA", 10}, {"1@", 1}, {"&H1@", 1},
-      {"&H0X1F", 31}, {"&H05", 5}, {"7h", 7},
+  const struct {
+    const char* text;
+    std::uint32_t value;
+  } cases[] = {
+      {"   ", 0},
+      {" \t 9", 9},
+      {"-0", 0},
+      {"--1", 0},
+      {"99999999999999999999999", 4294967295u},
+      {"-4294967295", 1},
+      {"-4294967296", 4294967295u},
+      {"&o777", 511},
+      {"&b12", 1},
+      {"&HFFFFFFFF", 4294967295u},
+      {"&H0x1f", 31},
+      {"&H-1", 4294967295u},
+      {"&O8", 0},
+      {"&", 0},
+      {" \t\n\v\f\r5", 5},
+      {" &H10", 16},
+      {"&Ha", 10},
+      {"&HA", 10},
+      {"1@", 1},
+      {"&H1@", 1},
+      {"&H0X1F", 31},
+      {"&H05", 5},
+      {"7h", 7},
   };
   for (const auto& c : cases) EXPECT_EQ(integer_of(c.text), c.value) << '"' << c.text << '"';
   const char text[] = "12345";
@@ -35,10 +56,15 @@ TEST(number_parsing, integer_items_saturate_and_honour_the_range) {
 }
 
 TEST(number_parsing, float_items_take_only_a_decimal_prefix) {
-  const struct { const char* text; double value; } cases[] = {
-      {"+2.25", 2.25}, {".5", 0.5}, {"5.", 5.0}, {"1E+3", 1000.0}, {"1d-3", 0.001},
-      {"12e+", 12.0}, {"1.5.5", 1.5}, {"  \t-3", -3.0}, {"2.5e-3xyz", 0.0025},
-      {"0x10", 0.0}, {"inf", 0.0}, {"nan", 0.0}, {"-", 0.0}, {".", 0.0}, {"e5", 0.0},
+  const struct {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"+2.25", 2.25},  {".5", 0.5},      {"5.", 5.0},
+      {"1E+3", 1000.0}, {"1d-3", 0.001},  {"12e+", 12.0},
+      {"1.5.5", 1.5},   {"  \t-3", -3.0}, {"2.5e-3xyz", 0.0025},
+      {"0x10", 0.0},    {"inf", 0.0},     {"nan", 0.0},
+      {"-", 0.0},       {".", 0.0},       {"e5", 0.0},
   };
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(float_of(c.text), c.value) << '"' << c.text << '"';
   const char text[] = "1.5e25";
@@ -64,11 +90,21 @@ TEST(number_parsing, float_out_of_range_goes_to_infinity_or_zero) {
 }
 
 TEST(number_parsing, rounding_to_32_bits_goes_half_even_and_wraps) {
-  const struct { double value; std::uint32_t result; } cases[] = {
-      {0.5, 0}, {1.5, 2}, {2.5, 2}, {-1.5, 4294967294u}, {4294967295.4, 4294967295u},
+  const struct {
+    double value;
+    std::uint32_t result;
+  } cases[] = {
+      {0.5, 0},
+      {1.5, 2},
+      {2.5, 2},
+      {-1.5, 4294967294u},
+      {4294967295.4, 4294967295u},
       {9223372036854774784.0, 4294966272u},  // the largest double below 2^63
-      {9223372036854775808.0, 0}, {-9223372036854775808.0, 0},
-      {kInfinity, 0}, {-kInfinity, 0}, {std::numeric_limits<double>::quiet_NaN(), 0},
+      {9223372036854775808.0, 0},
+      {-9223372036854775808.0, 0},
+      {kInfinity, 0},
+      {-kInfinity, 0},
+      {std::numeric_limits<double>::quiet_NaN(), 0},
   };
   for (const auto& c : cases) EXPECT_EQ(round_to_u32(c.value), c.result) << c.value;
 }

@@ -85,13 +85,17 @@ TEST(print, zone_padding_reaches_the_next_zone_or_ends_the_line) {
     std::string expected;
   };
   const std::vector<Case> cases = {
-      {0, 80, std::string(14, ' ')}, {13, 80, " "},   {14, 80, std::string(14, ' ')},
-      {52, 80, "    "},              {55, 80, " "},   {56, 80, "\r\n"},
+      {0, 80, std::string(14, ' ')},
+      {13, 80, " "},
+      {14, 80, std::string(14, ' ')},
+      {52, 80, "    "},
+      {55, 80, " "},
+      {56, 80, "\r\n"},
       {79, 80, "\r\n"},
-      {50, 71, "      "},              // the zone that ends a full zone before the edge
-      {60, 0, std::string(10, ' ')},   // no line width: zones never end the line
-      {3, 10, std::string(11, ' ')},   // narrower than one zone: padding never wraps
-      {0, 14, "\r\n"},                 // one zone wide: no zone fits after the first
+      {50, 71, "      "},             // the zone that ends a full zone before the edge
+      {60, 0, std::string(10, ' ')},  // no line width: zones never end the line
+      {3, 10, std::string(11, ' ')},  // narrower than one zone: padding never wraps
+      {0, 14, "\r\n"},                // one zone wide: no zone fits after the first
   };
   for (const auto& [column, width, expected] : cases) {
     SCOPED_TRACE(std::to_string(column) + " of " + std::to_string(width));

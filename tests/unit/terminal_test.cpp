@@ -27,10 +27,10 @@ std::vector<std::string> describe(const std::vector<INPUT_RECORD>& records) {
   for (const INPUT_RECORD& r : records) {
     const KEY_EVENT_RECORD& k = r.Event.KeyEvent;
     char text[40];
-    std::snprintf(text, sizeof text, "%c%02X/%02X/%02X/%04X%s", k.bKeyDown ? '+' : '-',
-                  k.wVirtualKeyCode, k.wVirtualScanCode,
-                  static_cast<unsigned char>(k.uChar.AsciiChar),
-                  static_cast<unsigned>(k.dwControlKeyState), k.wRepeatCount == 1 ? "" : " !repeat");
+    std::snprintf(
+        text, sizeof text, "%c%02X/%02X/%02X/%04X%s", k.bKeyDown ? '+' : '-', k.wVirtualKeyCode,
+        k.wVirtualScanCode, static_cast<unsigned char>(k.uChar.AsciiChar),
+        static_cast<unsigned>(k.dwControlKeyState), k.wRepeatCount == 1 ? "" : " !repeat");
     out.emplace_back(text);
   }
   return out;
@@ -48,14 +48,14 @@ using Keys = std::vector<std::string>;
 
 TEST(key_decoder, plain_bytes_become_us_layout_keys) {
   EXPECT_EQ(decode("a"), (Keys{"+41/1E/61/0000", "-41/1E/61/0000"}));
-  EXPECT_EQ(decode("A"), (Keys{"+10/2A/00/0010", "+41/1E/41/0010", "-41/1E/41/0010",
-                               "-10/2A/00/0000"}));
+  EXPECT_EQ(decode("A"),
+            (Keys{"+10/2A/00/0010", "+41/1E/41/0010", "-41/1E/41/0010", "-10/2A/00/0000"}));
   EXPECT_EQ(decode("!")[1], "+31/02/21/0010");
   EXPECT_EQ(decode("?")[1], "+BF/35/3F/0010");
   EXPECT_EQ(decode(" "), (Keys{"+20/39/20/0000", "-20/39/20/0000"}));
   EXPECT_EQ(decode("\r"), (Keys{"+0D/1C/0D/0000", "-0D/1C/0D/0000"}));
-  EXPECT_EQ(decode("\n"), (Keys{"+11/1D/00/0008", "+0D/1C/0A/0008", "-0D/1C/0A/0008",
-                                "-11/1D/00/0000"}));
+  EXPECT_EQ(decode("\n"),
+            (Keys{"+11/1D/00/0008", "+0D/1C/0A/0008", "-0D/1C/0A/0008", "-11/1D/00/0000"}));
   EXPECT_EQ(decode("\t"), (Keys{"+09/0F/09/0000", "-09/0F/09/0000"}));
   EXPECT_EQ(decode("\x7f"), (Keys{"+08/0E/08/0000", "-08/0E/08/0000"}));
   EXPECT_EQ(decode("\x08"), (Keys{"+08/0E/08/0000", "-08/0E/08/0000"}));
@@ -68,18 +68,18 @@ TEST(key_decoder, cursor_block_and_function_keys_in_every_form_xterm_sends) {
     const char* bytes;
     const char* down;
   } cases[] = {
-      {"\x1b[A", "+26/48/00/0100"},    {"\x1bOB", "+28/50/00/0100"},
-      {"\x1b[C", "+27/4D/00/0100"},    {"\x1b[D", "+25/4B/00/0100"},
-      {"\x1b[H", "+24/47/00/0100"},    {"\x1bOH", "+24/47/00/0100"},
-      {"\x1b[1~", "+24/47/00/0100"},   {"\x1b[7~", "+24/47/00/0100"},
-      {"\x1b[F", "+23/4F/00/0100"},    {"\x1bOF", "+23/4F/00/0100"},
-      {"\x1b[4~", "+23/4F/00/0100"},   {"\x1b[8~", "+23/4F/00/0100"},
-      {"\x1b[2~", "+2D/52/00/0100"},   {"\x1b[3~", "+2E/53/00/0100"},
-      {"\x1b[5~", "+21/49/00/0100"},   {"\x1b[6~", "+22/51/00/0100"},
-      {"\x1bOP", "+70/3B/00/0000"},    {"\x1bOS", "+73/3E/00/0000"},
-      {"\x1b[15~", "+74/3F/00/0000"},  {"\x1b[21~", "+79/44/00/0000"},
-      {"\x1b[23~", "+7A/57/00/0000"},  {"\x1b[24~", "+7B/58/00/0000"},
-      {"\x1b[[A", "+70/3B/00/0000"},   {"\x1b[Z", "+09/0F/09/0010"},
+      {"\x1b[A", "+26/48/00/0100"},   {"\x1bOB", "+28/50/00/0100"},
+      {"\x1b[C", "+27/4D/00/0100"},   {"\x1b[D", "+25/4B/00/0100"},
+      {"\x1b[H", "+24/47/00/0100"},   {"\x1bOH", "+24/47/00/0100"},
+      {"\x1b[1~", "+24/47/00/0100"},  {"\x1b[7~", "+24/47/00/0100"},
+      {"\x1b[F", "+23/4F/00/0100"},   {"\x1bOF", "+23/4F/00/0100"},
+      {"\x1b[4~", "+23/4F/00/0100"},  {"\x1b[8~", "+23/4F/00/0100"},
+      {"\x1b[2~", "+2D/52/00/0100"},  {"\x1b[3~", "+2E/53/00/0100"},
+      {"\x1b[5~", "+21/49/00/0100"},  {"\x1b[6~", "+22/51/00/0100"},
+      {"\x1bOP", "+70/3B/00/0000"},   {"\x1bOS", "+73/3E/00/0000"},
+      {"\x1b[15~", "+74/3F/00/0000"}, {"\x1b[21~", "+79/44/00/0000"},
+      {"\x1b[23~", "+7A/57/00/0000"}, {"\x1b[24~", "+7B/58/00/0000"},
+      {"\x1b[[A", "+70/3B/00/0000"},  {"\x1b[Z", "+09/0F/09/0010"},
   };
   for (const auto& c : cases) {
     const Keys keys = decode(c.bytes);
@@ -90,14 +90,15 @@ TEST(key_decoder, cursor_block_and_function_keys_in_every_form_xterm_sends) {
 }
 
 TEST(key_decoder, modifiers_come_as_records_around_the_key) {
-  EXPECT_EQ(decode("\x1b[1;2P"), (Keys{"+10/2A/00/0010", "+70/3B/00/0010", "-70/3B/00/0010",
-                                      "-10/2A/00/0000"}));
+  EXPECT_EQ(decode("\x1b[1;2P"),
+            (Keys{"+10/2A/00/0010", "+70/3B/00/0010", "-70/3B/00/0010", "-10/2A/00/0000"}));
   EXPECT_EQ(decode("\x1b[15;5~")[1], "+74/3F/00/0008");
   EXPECT_EQ(decode("\x1b[1;3A")[1], "+26/48/00/0102");
   EXPECT_EQ(decode("\x1b[1;6H"), (Keys{"+10/2A/00/0010", "+11/1D/00/0018", "+24/47/00/0118",
-                                      "-24/47/00/0118", "-11/1D/00/0010", "-10/2A/00/0000"}));
-  EXPECT_EQ(decode("\x1b" "a"), (Keys{"+12/38/00/0002", "+41/1E/61/0002", "-41/1E/61/0002",
-                                      "-12/38/00/0000"}));
+                                       "-24/47/00/0118", "-11/1D/00/0010", "-10/2A/00/0000"}));
+  EXPECT_EQ(decode("\x1b"
+                   "a"),
+            (Keys{"+12/38/00/0002", "+41/1E/61/0002", "-41/1E/61/0002", "-12/38/00/0000"}));
   EXPECT_EQ(decode("\x1b\r")[1], "+0D/1C/0D/0002");
 }
 
@@ -134,11 +135,11 @@ TEST(key_decoder, sequences_split_across_reads_are_joined) {
 
 TEST(key_decoder, text_outside_ascii_becomes_code_page_437_or_a_question_mark) {
   EXPECT_EQ(decode("\xc3\xa9"), (Keys{"+00/00/82/0000", "-00/00/82/0000"}));  // é
-  EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");                      // ░
-  EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");                      // €
+  EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");                     // ░
+  EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");                     // €
   EXPECT_EQ(decode("\xff")[0], "+00/00/3F/0000");
-  EXPECT_EQ(decode("\xc3")[0], "+00/00/3F/0000");       // cut off, then out of time
-  EXPECT_EQ(decode("\xc0\x80").size(), 4u);             // overlong: two '?'
+  EXPECT_EQ(decode("\xc3")[0], "+00/00/3F/0000");         // cut off, then out of time
+  EXPECT_EQ(decode("\xc0\x80").size(), 4u);               // overlong: two '?'
   EXPECT_EQ(decode("\xe9", false)[0], "+00/00/82/0000");  // Latin-1 é
 }
 
@@ -202,9 +203,12 @@ TEST(cp437, glyphs_of_control_and_high_bytes) {
   append_glyph(out, 0x03, true);
   append_glyph(out, 'A', true);
   append_glyph(out, 0, true);
-  EXPECT_EQ(out, "\xe2\x96\x91\xe2\x99\xa5" "A ");
+  EXPECT_EQ(out,
+            "\xe2\x96\x91\xe2\x99\xa5"
+            "A ");
   out.clear();
-  for (const int b : {0xB0, 0x03, 0x41, 0x00}) append_glyph(out, static_cast<unsigned char>(b), false);
+  for (const int b : {0xB0, 0x03, 0x41, 0x00})
+    append_glyph(out, static_cast<unsigned char>(b), false);
   EXPECT_EQ(out, "??A ");
   EXPECT_EQ(cp437_from_unicode(U'\u00E9'), 0x82);
   EXPECT_EQ(cp437_from_unicode(U'\u263A'), '?');
@@ -231,8 +235,7 @@ struct ModelTerminal {
   bool cursor_visible = true;
   std::string current_sgr = "";
 
-  ModelTerminal(int c, int r)
-      : columns(c), rows(r), glyphs(c * r, " "), sgr(c * r, "") {}
+  ModelTerminal(int c, int r) : columns(c), rows(r), glyphs(c * r, " "), sgr(c * r, "") {}
 
   void line_feed() {
     if (y + 1 < rows) {
@@ -259,16 +262,35 @@ struct ModelTerminal {
         continue;
       }
       ++i;
-      if (c == '\r') { x = 0; wrap_pending = false; continue; }
-      if (c == '\n') { line_feed(); wrap_pending = false; continue; }
-      if (c == '\b') { x = std::max(0, x - 1); wrap_pending = false; continue; }
+      if (c == '\r') {
+        x = 0;
+        wrap_pending = false;
+        continue;
+      }
+      if (c == '\n') {
+        line_feed();
+        wrap_pending = false;
+        continue;
+      }
+      if (c == '\b') {
+        x = std::max(0, x - 1);
+        wrap_pending = false;
+        continue;
+      }
       std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
       std::string glyph = bytes.substr(i - 1, length);
       i += length - 1;
-      if (wrap_pending) { x = 0; line_feed(); wrap_pending = false; }
+      if (wrap_pending) {
+        x = 0;
+        line_feed();
+        wrap_pending = false;
+      }
       glyphs[y * columns + x] = glyph;
       sgr[y * columns + x] = current_sgr;
-      if (x + 1 < columns) ++x; else wrap_pending = true;
+      if (x + 1 < columns)
+        ++x;
+      else
+        wrap_pending = true;
     }
   }
 
@@ -276,10 +298,16 @@ struct ModelTerminal {
     wrap_pending = false;
     int a = 0, b = 0;
     const int n = std::sscanf(p.c_str(), "%d;%d", &a, &b);
-    if (final == 'H') { y = std::min(rows, n >= 1 ? a : 1) - 1; x = std::min(columns, n >= 2 ? b : 1) - 1; }
+    if (final == 'H') {
+      y = std::min(rows, n >= 1 ? a : 1) - 1;
+      x = std::min(columns, n >= 2 ? b : 1) - 1;
+    }
     if (final == 'C') x = std::min(columns - 1, x + (n >= 1 ? a : 1));
     if (final == 'D') x = std::max(0, x - (n >= 1 ? a : 1));
-    if (final == 'J') { std::fill(glyphs.begin(), glyphs.end(), " "); std::fill(sgr.begin(), sgr.end(), current_sgr); }
+    if (final == 'J') {
+      std::fill(glyphs.begin(), glyphs.end(), " ");
+      std::fill(sgr.begin(), sgr.end(), current_sgr);
+    }
     if (final == 'm') current_sgr = p;
     if (final == 'h' || final == 'l') cursor_visible = final == 'h';
   }

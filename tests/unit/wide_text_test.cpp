@@ -10,7 +10,7 @@ TEST(wide_text, names_survive_the_round_trip) {
       u"RPG_RT.exe",
       u"ロールプレイング ゲーム\\RPG_RT.exe",
       u"Сказка\\Παιχνίδι",
-      u"\U0001F409 mods",                  // outside the Basic Multilingual Plane
+      u"\U0001F409 mods",                       // outside the Basic Multilingual Plane
       std::u16string(u"a\xD800z") + u"\xDC00",  // unpaired surrogates, as Windows allows
   };
   for (const auto& name : names) {
@@ -24,8 +24,8 @@ TEST(wide_text, names_survive_the_round_trip) {
 
 TEST(wide_text, refuses_bytes_that_are_no_utf8) {
   std::u16string out;
-  for (const char* bad : {"\x80", "a\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xF4\x90\x80\x80", "\xE3\x81\x41",
-                          "\xF5\x80\x80\x80"}) {
+  for (const char* bad : {"\x80", "a\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xF4\x90\x80\x80",
+                          "\xE3\x81\x41", "\xF5\x80\x80\x80"}) {
     EXPECT_FALSE(utf16_from_utf8(bad, &out)) << bad;
   }
   ASSERT_TRUE(utf16_from_utf8("\xC3\xA9\xF4\x8F\xBF\xBF", &out));  // é and U+10FFFF

@@ -185,8 +185,6 @@ BOOL ConsoleHost::fail(DWORD error) {
 
 bool ConsoleHost::is_console_input(HANDLE handle) const { return handle == kConsoleInputHandle; }
 
-bool ConsoleHost::is_console_output(HANDLE handle) const {
-  return handle == kConsoleOutputHandle;
-}
+bool ConsoleHost::is_console_output(HANDLE handle) const { return handle == kConsoleOutputHandle; }
 
 }  // namespace veltrane::host

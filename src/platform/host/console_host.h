@@ -164,8 +164,7 @@ class ConsoleHost {
   BOOL SetConsoleWindowInfo(HANDLE hConsoleOutput, BOOL bAbsolute,
                             const SMALL_RECT* lpConsoleWindow);
   BOOL GetConsoleCursorInfo(HANDLE hConsoleOutput, CONSOLE_CURSOR_INFO* lpConsoleCursorInfo);
-  BOOL SetConsoleCursorInfo(HANDLE hConsoleOutput,
-                            const CONSOLE_CURSOR_INFO* lpConsoleCursorInfo);
+  BOOL SetConsoleCursorInfo(HANDLE hConsoleOutput, const CONSOLE_CURSOR_INFO* lpConsoleCursorInfo);
   BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                  LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
   // Advances the virtual clock; takes no real time.

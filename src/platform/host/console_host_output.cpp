@@ -51,9 +51,8 @@ BOOL ConsoleHost::ScrollConsoleScreenBufferA(HANDLE hConsoleOutput,
   return TRUE;
 }
 
-BOOL ConsoleHost::FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute,
-                                             DWORD nLength, COORD dwWriteCoord,
-                                             LPDWORD lpNumberOfAttrsWritten) {
+BOOL ConsoleHost::FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nLength,
+                                             COORD dwWriteCoord, LPDWORD lpNumberOfAttrsWritten) {
   std::lock_guard lock(mutex_);
   if (enter(ApiCall::FillConsoleOutputAttribute)) return FALSE;
   if (!is_console_output(hConsoleOutput)) return fail(kErrorInvalidHandle);
@@ -62,9 +61,8 @@ BOOL ConsoleHost::FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttrib
   return TRUE;
 }
 
-BOOL ConsoleHost::FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter,
-                                              DWORD nLength, COORD dwWriteCoord,
-                                              LPDWORD lpNumberOfCharsWritten) {
+BOOL ConsoleHost::FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, DWORD nLength,
+                                              COORD dwWriteCoord, LPDWORD lpNumberOfCharsWritten) {
   std::lock_guard lock(mutex_);
   if (enter(ApiCall::FillConsoleOutputCharacterA)) return FALSE;
   if (!is_console_output(hConsoleOutput)) return fail(kErrorInvalidHandle);

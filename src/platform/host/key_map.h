@@ -30,11 +30,9 @@ std::optional<KeySpec> key_for_scan_code(WORD scan_code, bool extended);
 UINT map_virtual_key(UINT code, UINT map_type);
 
 // One key event record: scan code and ENHANCED_KEY from the layout.
-INPUT_RECORD key_event(bool key_down, WORD virtual_key, char character,
-                       DWORD control_key_state);
+INPUT_RECORD key_event(bool key_down, WORD virtual_key, char character, DWORD control_key_state);
 // Key down then key up of one key.
-std::vector<INPUT_RECORD> key_press(WORD virtual_key, char character,
-                                    DWORD control_key_state = 0);
+std::vector<INPUT_RECORD> key_press(WORD virtual_key, char character, DWORD control_key_state = 0);
 // The records for typing `text` on a US keyboard: each byte as its key's down
 // and up, wrapped in Shift down/up where the character needs Shift. CR, TAB,
 // BS and ESC are their keys; bytes the layout lacks come as records with

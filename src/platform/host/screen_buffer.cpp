@@ -11,9 +11,7 @@ constexpr DWORD kWrapAtEol = 0x2;
 
 SHORT at_least_one(SHORT value) { return value < 1 ? SHORT{1} : value; }
 
-SHORT to_short(int value) {
-  return static_cast<SHORT>(std::clamp(value, -32768, 32767));
-}
+SHORT to_short(int value) { return static_cast<SHORT>(std::clamp(value, -32768, 32767)); }
 
 // An inclusive rectangle in int, so that arithmetic on it cannot overflow.
 struct Rect {
@@ -110,8 +108,8 @@ void ScreenBuffer::show_cursor() {
   if (cursor_.X > window_.Right) dx = cursor_.X - window_.Right;
   if (cursor_.Y < window_.Top) dy = cursor_.Y - window_.Top;
   if (cursor_.Y > window_.Bottom) dy = cursor_.Y - window_.Bottom;
-  window_ = {to_short(window_.Left + dx), to_short(window_.Top + dy),
-             to_short(window_.Right + dx), to_short(window_.Bottom + dy)};
+  window_ = {to_short(window_.Left + dx), to_short(window_.Top + dy), to_short(window_.Right + dx),
+             to_short(window_.Bottom + dy)};
 }
 
 SMALL_RECT ScreenBuffer::write_cells(const CHAR_INFO* source, COORD source_size,
@@ -164,8 +162,8 @@ void ScreenBuffer::scroll(SMALL_RECT scroll_rectangle, const SMALL_RECT* clip, C
   }
   // The cells that receive a copy, taken from a copy of their sources since
   // source and destination may overlap.
-  const Rect target = intersect(
-      {source.left + dx, source.top + dy, source.right + dx, source.bottom + dy}, limit);
+  const Rect target =
+      intersect({source.left + dx, source.top + dy, source.right + dx, source.bottom + dy}, limit);
   if (!target.empty()) {
     std::vector<Cell> moved;
     moved.reserve(static_cast<std::size_t>(target.right - target.left + 1) *

@@ -54,9 +54,8 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   EventObject* event = event_of(hHandle);
   if (auto* host = veltrane::host::attached_console_host()) {
     veltrane::platform::before_console_wait();
-    return host->wait_for_object(dwMilliseconds, [event] { return event->take(); })
-               ? WAIT_OBJECT_0
-               : WAIT_TIMEOUT;
+    return host->wait_for_object(dwMilliseconds, [event] { return event->take(); }) ? WAIT_OBJECT_0
+                                                                                    : WAIT_TIMEOUT;
   }
   if (dwMilliseconds == 0) return event->take() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
   std::unique_lock lock(event->mutex);

@@ -67,18 +67,29 @@ void emit(const Key& key, std::vector<INPUT_RECORD>& out) {
 // The key of a control byte (0-31, 127) on a US keyboard.
 Key control_key(unsigned char c) {
   switch (c) {
-    case 0x0D: return {VK_RETURN, 0x0D, 0};
-    case 0x0A: return {VK_RETURN, 0x0A, kCtrl};  // Ctrl+Enter, or Ctrl+J
-    case 0x09: return {VK_TAB, 0x09, 0};
+    case 0x0D:
+      return {VK_RETURN, 0x0D, 0};
+    case 0x0A:
+      return {VK_RETURN, 0x0A, kCtrl};  // Ctrl+Enter, or Ctrl+J
+    case 0x09:
+      return {VK_TAB, 0x09, 0};
     case 0x08:
-    case 0x7F: return {VK_BACK, 0x08, 0};
-    case kEsc: return {VK_ESCAPE, kEsc, 0};
-    case 0x00: return {'2', 0, kShift | kCtrl};  // Ctrl+@
-    case 0x1C: return {VK_OEM_5, c, kCtrl};
-    case 0x1D: return {VK_OEM_6, c, kCtrl};
-    case 0x1E: return {'6', c, kShift | kCtrl};
-    case 0x1F: return {VK_OEM_MINUS, c, kShift | kCtrl};
-    default: return {static_cast<WORD>('A' + c - 1), c, kCtrl};  // Ctrl+letter
+    case 0x7F:
+      return {VK_BACK, 0x08, 0};
+    case kEsc:
+      return {VK_ESCAPE, kEsc, 0};
+    case 0x00:
+      return {'2', 0, kShift | kCtrl};  // Ctrl+@
+    case 0x1C:
+      return {VK_OEM_5, c, kCtrl};
+    case 0x1D:
+      return {VK_OEM_6, c, kCtrl};
+    case 0x1E:
+      return {'6', c, kShift | kCtrl};
+    case 0x1F:
+      return {VK_OEM_MINUS, c, kShift | kCtrl};
+    default:
+      return {static_cast<WORD>('A' + c - 1), c, kCtrl};  // Ctrl+letter
   }
 }
 
@@ -158,18 +169,35 @@ Key function_key(int n, DWORD state) { return {static_cast<WORD>(VK_F1 + n - 1),
 // The final byte of CSI A-D, H, F, P-S, E, or SS3 A-D, H, F, P-S.
 bool letter_key(unsigned char final, DWORD state, Key* key) {
   switch (final) {
-    case 'A': *key = {VK_UP, 0, state}; return true;
-    case 'B': *key = {VK_DOWN, 0, state}; return true;
-    case 'C': *key = {VK_RIGHT, 0, state}; return true;
-    case 'D': *key = {VK_LEFT, 0, state}; return true;
-    case 'H': *key = {VK_HOME, 0, state}; return true;
-    case 'F': *key = {VK_END, 0, state}; return true;
-    case 'E': *key = {VK_CLEAR, 0, state}; return true;  // keypad 5
+    case 'A':
+      *key = {VK_UP, 0, state};
+      return true;
+    case 'B':
+      *key = {VK_DOWN, 0, state};
+      return true;
+    case 'C':
+      *key = {VK_RIGHT, 0, state};
+      return true;
+    case 'D':
+      *key = {VK_LEFT, 0, state};
+      return true;
+    case 'H':
+      *key = {VK_HOME, 0, state};
+      return true;
+    case 'F':
+      *key = {VK_END, 0, state};
+      return true;
+    case 'E':
+      *key = {VK_CLEAR, 0, state};
+      return true;  // keypad 5
     case 'P':
     case 'Q':
     case 'R':
-    case 'S': *key = function_key(final - 'P' + 1, state); return true;
-    default: return false;
+    case 'S':
+      *key = function_key(final - 'P' + 1, state);
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -177,14 +205,27 @@ bool letter_key(unsigned char final, DWORD state, Key* key) {
 bool tilde_key(int n, DWORD state, Key* key) {
   switch (n) {
     case 1:
-    case 7: *key = {VK_HOME, 0, state}; return true;
-    case 2: *key = {VK_INSERT, 0, state}; return true;
-    case 3: *key = {VK_DELETE, 0, state}; return true;
+    case 7:
+      *key = {VK_HOME, 0, state};
+      return true;
+    case 2:
+      *key = {VK_INSERT, 0, state};
+      return true;
+    case 3:
+      *key = {VK_DELETE, 0, state};
+      return true;
     case 4:
-    case 8: *key = {VK_END, 0, state}; return true;
-    case 5: *key = {VK_PRIOR, 0, state}; return true;
-    case 6: *key = {VK_NEXT, 0, state}; return true;
-    default: break;
+    case 8:
+      *key = {VK_END, 0, state};
+      return true;
+    case 5:
+      *key = {VK_PRIOR, 0, state};
+      return true;
+    case 6:
+      *key = {VK_NEXT, 0, state};
+      return true;
+    default:
+      break;
   }
   // F1-F5 are 11-15, F6-F10 17-21, F11 and F12 23 and 24.
   static constexpr int kFunctionCodes[] = {11, 12, 13, 14, 15, 17, 18, 19, 20, 21, 23, 24};

@@ -81,8 +81,8 @@ std::string ScreenRenderer::render(const ScreenImage& image) {
 
   const int x = image.cursor_x;
   const int y = image.cursor_y - top_ + origin_;
-  const bool visible = image.cursor_visible && x >= 0 && x < columns && y >= origin_ &&
-                       y < rows_ && image_row(y) < image.rows;
+  const bool visible = image.cursor_visible && x >= 0 && x < columns && y >= origin_ && y < rows_ &&
+                       image_row(y) < image.rows;
   if (!visible && cursor_visible_) {
     out.insert(0, "\x1b[?25l");
     cursor_visible_ = false;

@@ -42,10 +42,14 @@ std::uint64_t monotonic_ms() {
 
 int exit_code_for(DWORD ctrl_type) {
   switch (ctrl_type) {
-    case CTRL_C_EVENT: return 128 + SIGINT;
-    case CTRL_BREAK_EVENT: return 128 + SIGQUIT;
-    case CTRL_CLOSE_EVENT: return 128 + SIGHUP;
-    default: return 128 + SIGTERM;
+    case CTRL_C_EVENT:
+      return 128 + SIGINT;
+    case CTRL_BREAK_EVENT:
+      return 128 + SIGQUIT;
+    case CTRL_CLOSE_EVENT:
+      return 128 + SIGHUP;
+    default:
+      return 128 + SIGTERM;
   }
 }
 
@@ -210,12 +214,23 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
 
   void act_on_signal(int signal_number) {
     switch (signal_number) {
-      case SIGINT: host_.press_ctrl_c(); break;
-      case SIGQUIT: host_.raise_ctrl_event(CTRL_BREAK_EVENT); break;
-      case SIGHUP: host_.raise_ctrl_event(CTRL_CLOSE_EVENT); break;
-      case SIGTERM: host_.raise_ctrl_event(CTRL_SHUTDOWN_EVENT); break;
-      case SIGWINCH: redraw_resized(); break;
-      default: break;
+      case SIGINT:
+        host_.press_ctrl_c();
+        break;
+      case SIGQUIT:
+        host_.raise_ctrl_event(CTRL_BREAK_EVENT);
+        break;
+      case SIGHUP:
+        host_.raise_ctrl_event(CTRL_CLOSE_EVENT);
+        break;
+      case SIGTERM:
+        host_.raise_ctrl_event(CTRL_SHUTDOWN_EVENT);
+        break;
+      case SIGWINCH:
+        redraw_resized();
+        break;
+      default:
+        break;
     }
   }
 

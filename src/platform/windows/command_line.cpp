@@ -33,7 +33,8 @@ void program_arguments(int* argc, char*** argv) {
   storage.clear();
   for (int i = 0; i < count; ++i) {
     std::u16string text;
-    for (const wchar_t* unit = wide[i]; *unit != L'\0'; ++unit) text.push_back(static_cast<char16_t>(*unit));
+    for (const wchar_t* unit = wide[i]; *unit != L'\0'; ++unit)
+      text.push_back(static_cast<char16_t>(*unit));
     storage.push_back(utf8_from_utf16(text));
   }
   vector.clear();

@@ -58,7 +58,8 @@ bool opens_for_reading(const char* name) {
 std::FILE* create_new_stream(const char* name) {
   std::wstring wide;
   if (!wide_name_for(name, &wide)) return nullptr;
-  const int fd = _wopen(wide.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  const int fd =
+      _wopen(wide.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd == -1) return nullptr;
   std::FILE* stream = _fdopen(fd, "w+b");
   if (stream == nullptr) _close(fd);

@@ -6,11 +6,10 @@ namespace {
 using MapVirtualKeyRoutine = UINT(WINAPI*)(UINT code, UINT map_type);
 
 UINT layout_free_character(UINT virtual_key) {
-  const bool same_on_every_layout = (virtual_key >= '0' && virtual_key <= '9') ||
-                                    (virtual_key >= 'A' && virtual_key <= 'Z') ||
-                                    virtual_key == VK_BACK || virtual_key == VK_TAB ||
-                                    virtual_key == VK_RETURN || virtual_key == VK_ESCAPE ||
-                                    virtual_key == VK_SPACE;
+  const bool same_on_every_layout =
+      (virtual_key >= '0' && virtual_key <= '9') || (virtual_key >= 'A' && virtual_key <= 'Z') ||
+      virtual_key == VK_BACK || virtual_key == VK_TAB || virtual_key == VK_RETURN ||
+      virtual_key == VK_ESCAPE || virtual_key == VK_SPACE;
   return same_on_every_layout ? virtual_key : 0;
 }
 
