@@ -1,5 +1,5 @@
 // Key input: the console handles, the input mode, the key queue fed from
-// console key events, the control handler and the timed pause.
+// console key events and the control handler.
 //
 // Key codes: 0 to 255 are character codes; an extended key X is X*256+255;
 // -1 means no key. Key text: empty for no key, 1 byte for a character code,
@@ -25,6 +25,11 @@ inline constexpr std::int32_t kKeyWindowClose = 0x6BFF;
 
 // Not a key: returned where no code results, never queued.
 inline constexpr std::int32_t kNoKey = -1;
+
+struct KeyInputState;  // key_input_state.h
+
+// The process-wide record of key input.
+KeyInputState& key_input_state();
 
 // The standard handles, fetched once together; the first call also adds
 // processed input to the console input mode when input is a console.
@@ -65,16 +70,7 @@ bool key_hit_since_last_check();
 // control handler queues: waits up to `ms` milliseconds in one wait that the
 // handler ends, and returns true. Returns false at once, waiting not at all,
 // when input is a console (or the handler's event could not be made).
-// Like the pause, it returns early on a key hit and clears the hit flag.
+// Like the timed pause, it returns early on a key hit and clears the hit flag.
 bool wait_unless_console_input(std::int32_t ms);
-
-// Waits about `ms` milliseconds in 50 ms sleeps, counted in sleep quanta.
-// Above 99 ms it checks for a key hit before each 50 ms sleep while more than
-// 50 ms remain and returns at the first hit, then sleeps the remainder without
-// checking; 0 to 99 ms sleeps without checking; -1 checks every 50 ms until a
-// key is hit; below -1 returns at once. A key that ends the pause stays queued.
-// Above 99 ms with standard input not a console, the whole time is one wait
-// that the control handler's key ends (wait_unless_console_input).
-void timed_pause(std::int32_t ms);
 
 }  // namespace veltrane

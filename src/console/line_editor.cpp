@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "console/console_view.h"
 #include "console/console_writer.h"
 #include "console/key_input.h"
 #include "console/print.h"

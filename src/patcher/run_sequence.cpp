@@ -7,8 +7,9 @@
 #include <string>
 
 #include "console/input_prompt.h"
-#include "console/key_input.h"
+#include "console/item_reader.h"
 #include "console/print.h"
+#include "console/timed_pause.h"
 #include "files/file_open.h"
 #include "files/positioned_io.h"
 #include "patcher/patch_block.h"
