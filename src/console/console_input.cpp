@@ -14,8 +14,6 @@
 namespace veltrane {
 namespace {
 
-constexpr DWORD kKeyWaitMs = 25;
-
 // Redirected standard input: the file device's read with no record reads the
 // runtime's standard input stream.
 std::int32_t standard_input_read(FileSlot*, void* buffer, std::uint32_t* count) {

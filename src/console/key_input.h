@@ -13,18 +13,29 @@
 
 namespace veltrane {
 
-// Extended key codes the line editor acts on.
-inline constexpr std::int32_t kKeyHome = 0x47FF;
-inline constexpr std::int32_t kKeyUp = 0x48FF;
-inline constexpr std::int32_t kKeyLeft = 0x4BFF;
-inline constexpr std::int32_t kKeyRight = 0x4DFF;
-inline constexpr std::int32_t kKeyEnd = 0x4FFF;
-inline constexpr std::int32_t kKeyDown = 0x50FF;
-inline constexpr std::int32_t kKeyDelete = 0x53FF;
-inline constexpr std::int32_t kKeyWindowClose = 0x6BFF;
+// The key codes that have a meaning of their own: the character and extended
+// codes the line editor acts on, and the code the control handler queues.
+enum KeyCode : std::int32_t {
+  kKeyBackspace = 8,
+  kKeyTab = 9,
+  kKeyLineFeed = 10,  // Ctrl+Enter
+  kKeyEnter = 13,
+  kKeyEscape = 27,
+  kKeyHome = 0x47FF,
+  kKeyUp = 0x48FF,
+  kKeyLeft = 0x4BFF,
+  kKeyRight = 0x4DFF,
+  kKeyEnd = 0x4FFF,
+  kKeyDown = 0x50FF,
+  kKeyDelete = 0x53FF,
+  kKeyWindowClose = 0x6BFF,
+};
 
 // Not a key: returned where no code results, never queued.
 inline constexpr std::int32_t kNoKey = -1;
+
+// How long a wait for a key sleeps between two looks at the queue.
+inline constexpr DWORD kKeyWaitMs = 25;
 
 struct KeyInputState;  // key_input_state.h
 
