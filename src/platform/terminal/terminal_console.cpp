@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/console_start.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
+#include "platform/posix/console_api.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/descriptor_write.h"
 #include "platform/terminal/cp437.h"
@@ -309,14 +309,3 @@ bool attach_terminal_console() {
 }
 
 }  // namespace veltrane::terminal
-
-namespace veltrane::platform {
-
-void start_console() {
-  // A reader that has gone makes console writes fail, as WriteFile fails on
-  // Windows; the run goes on and still writes the target.
-  signal(SIGPIPE, SIG_IGN);
-  terminal::attach_terminal_console();
-}
-
-}  // namespace veltrane::platform
