@@ -7,13 +7,14 @@
 //                 characters: the whole buffer, row by row
 //   keys K...     types each K: "=text" (its characters), or a key name
 //                 (Enter Escape BackSpace Tab Home End Left Right Up Down
-//                 Delete) -> "ok"
+//                 Delete Ctrl+C) -> "ok"
 //   wait MS       waits up to MS ms for the process to end -> "exit CODE" or
 //                 "running"
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,9 @@ namespace {
 HANDLE process = nullptr;
 HANDLE output = INVALID_HANDLE_VALUE;
 HANDLE input = INVALID_HANDLE_VALUE;
+
+// The helper shares the console: it outlives a Ctrl+C typed into it.
+BOOL WINAPI ignore_control_event(DWORD) { return TRUE; }
 
 DWORD find_process(const char* name) {
   DWORD found = 0;
@@ -72,6 +76,7 @@ void attach(const char* name) {
     std::printf("error console handles %lu\n", GetLastError());
     return;
   }
+  SetConsoleCtrlHandler(ignore_control_event, TRUE);
   std::printf("ok %lu\n", pid);
 }
 
@@ -84,13 +89,14 @@ void screen() {
   std::printf("size %d %d window %d %d %d %d cursor %d %d\n", info.dwSize.X, info.dwSize.Y,
               info.srWindow.Left, info.srWindow.Top, info.srWindow.Right, info.srWindow.Bottom,
               info.dwCursorPosition.X, info.dwCursorPosition.Y);
-  std::vector<char> row(static_cast<std::size_t>(info.dwSize.X));
-  for (SHORT y = 0; y < info.dwSize.Y; ++y) {
-    DWORD read = 0;
-    std::memset(row.data(), ' ', row.size());
-    ReadConsoleOutputCharacterA(output, row.data(), static_cast<DWORD>(row.size()), COORD{0, y},
-                                &read);
-    std::fwrite(row.data(), 1, row.size(), stdout);
+  // One read for the whole buffer: it runs on from each row into the next.
+  const std::size_t width = static_cast<std::size_t>(info.dwSize.X);
+  std::vector<char> cells(width * static_cast<std::size_t>(info.dwSize.Y), ' ');
+  DWORD read = 0;
+  ReadConsoleOutputCharacterA(output, cells.data(), static_cast<DWORD>(cells.size()), COORD{0, 0},
+                              &read);
+  for (std::size_t at = 0; at < cells.size(); at += width) {
+    std::fwrite(cells.data() + at, 1, width, stdout);
     std::fputc('\n', stdout);
   }
 }
@@ -110,7 +116,7 @@ constexpr NamedKey kNamedKeys[] = {
     {"Home", VK_HOME, 0x47, 0, ENHANCED_KEY},     {"End", VK_END, 0x4F, 0, ENHANCED_KEY},
     {"Left", VK_LEFT, 0x4B, 0, ENHANCED_KEY},     {"Right", VK_RIGHT, 0x4D, 0, ENHANCED_KEY},
     {"Up", VK_UP, 0x48, 0, ENHANCED_KEY},         {"Down", VK_DOWN, 0x50, 0, ENHANCED_KEY},
-    {"Delete", VK_DELETE, 0x53, 0, ENHANCED_KEY},
+    {"Delete", VK_DELETE, 0x53, 0, ENHANCED_KEY}, {"Ctrl+C", 'C', 0x2E, 3, LEFT_CTRL_PRESSED},
 };
 
 void add_key(std::vector<INPUT_RECORD>& records, WORD virtual_key, WORD scan_code,
