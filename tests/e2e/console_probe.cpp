@@ -10,6 +10,7 @@
 //                 Delete Ctrl+C) -> "ok"
 //   wait MS       waits up to MS ms for the process to end -> "exit CODE" or
 //                 "running"
+//   kill          ends the process (after a failed check) -> "ok"
 #include <windows.h>
 
 #include <fcntl.h>
@@ -55,25 +56,27 @@ void attach(const char* name) {
     std::puts("error no such process");
     return;
   }
-  process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
-  FreeConsole();
-  // The process may not have its console yet in its first moments.
-  BOOL attached = FALSE;
-  for (int tries = 0; tries < 100 && !attached; ++tries) {
-    attached = AttachConsole(pid);
-    if (!attached) Sleep(50);
-  }
-  if (!attached) {
-    std::printf("error AttachConsole %lu\n", GetLastError());
-    return;
-  }
+  process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+  // In its first moments the process may have no console yet, or one whose
+  // screen buffer is not ready: the handles opened then stay unusable.
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  output = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
-  input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0,
-                      nullptr);
-  if (output == INVALID_HANDLE_VALUE || input == INVALID_HANDLE_VALUE) {
-    std::printf("error console handles %lu\n", GetLastError());
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  for (int tries = 0; tries < 200; ++tries) {
+    FreeConsole();
+    if (AttachConsole(pid)) {
+      output = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+      input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
+      if (GetConsoleScreenBufferInfo(output, &info)) break;
+      CloseHandle(output);
+      CloseHandle(input);
+      output = input = INVALID_HANDLE_VALUE;
+    }
+    Sleep(50);
+  }
+  if (output == INVALID_HANDLE_VALUE) {
+    std::printf("error no usable console %lu\n", GetLastError());
     return;
   }
   SetConsoleCtrlHandler(ignore_control_event, TRUE);
@@ -205,6 +208,9 @@ int main() {
       screen();
     } else if (std::strncmp(line, "keys ", 5) == 0) {
       keys(line + 5);
+    } else if (std::strcmp(line, "kill") == 0) {
+      if (process != nullptr) TerminateProcess(process, 1);
+      std::puts("ok");
     } else if (std::strncmp(line, "wait ", 5) == 0) {
       wait(std::strtoul(line + 5, nullptr, 10));
     } else {

@@ -17,7 +17,6 @@ from harness import BLOCK_OFFSET
 
 PROGRAM = None
 PROBE = None
-DISPLAY = None
 SAMPLE = harness.make_sample.sample()
 SKIPPED = 77  # ctest reports the test skipped
 
@@ -159,6 +158,12 @@ class Probe:
         return screen
 
     def close(self):
+        """Ends the tool too, if a failed check left it running."""
+        try:
+            if self.ask("wait 0") == "running":
+                self.ask("kill")
+        except (AssertionError, OSError):
+            pass
         self.process.stdin.close()
         self.process.wait(timeout=20)
 
@@ -173,7 +178,7 @@ class WindowedConsole(unittest.TestCase):
     def start(self, scenario, target):
         """Opens the console window; returns the `wine start` process and
         the file that receives what Wine traces."""
-        env = dict(PROGRAM.env, DISPLAY=DISPLAY, WINEDEBUG="-all,+relay")
+        env = dict(PROGRAM.env, WINEDEBUG="-all,+relay")
         if scenario.lines_before is None:
             command = [PROGRAM.binary, windows_path(target)]
         else:
@@ -213,7 +218,7 @@ class WindowedConsole(unittest.TestCase):
                 target = folder / "RPG_RT.exe"
                 target.write_bytes(sample)
                 window, trace = self.start(scenario, target)
-                probe = Probe(dict(PROGRAM.env, DISPLAY=DISPLAY))
+                probe = Probe(PROGRAM.env)
                 try:
                     probe.ask("attach veltrane.exe")
                     for step in scenario.steps:
@@ -274,19 +279,36 @@ def trace_beeps(env):
                    stderr=subprocess.DEVNULL, timeout=60, check=True)
 
 
+def end_wine_server(env):
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL, timeout=60,
+                   check=False)
+
+
 def main():
-    global PROGRAM, PROBE, DISPLAY
-    PROGRAM, rest = harness.program_from_argv(sys.argv[1:])
-    PROBE = rest[rest.index("--probe") + 1]
-    del rest[rest.index("--probe"):rest.index("--probe") + 2]
-    server, DISPLAY = start_x_server()
+    global PROGRAM, PROBE
+    arguments = sys.argv[1:]
+    PROBE = arguments[arguments.index("--probe") + 1]
+    del arguments[arguments.index("--probe"):arguments.index("--probe") + 2]
+    server, display = start_x_server()
     if server is None:
         print("no X server could start (Xvfb)", file=sys.stderr)
         sys.exit(1 if os.environ.get("CI") == "true" else SKIPPED)
+    # Wine's desktop process, which the console window needs, serves the X
+    # display that the first program of a prefix's server had, or none. So
+    # the suite has a prefix of its own, every Wine program here gets the
+    # display, and the server ends before the X server does.
+    os.environ["DISPLAY"] = display
+    shared = arguments[arguments.index("--wine-prefix") + 1]
+    arguments[arguments.index("--wine-prefix") + 1] = str(Path(shared).parent / "wineprefix-windowed")
     try:
+        PROGRAM, rest = harness.program_from_argv(arguments)
+        end_wine_server(PROGRAM.env)  # left by a run that was cut short
+        harness.ensure_wine_prefix(PROGRAM.env)
         trace_beeps(PROGRAM.env)
         result = unittest.main(argv=[sys.argv[0], *rest], verbosity=2, exit=False).result
     finally:
+        if PROGRAM is not None:
+            end_wine_server(PROGRAM.env)
         server.terminate()
         server.wait()
     sys.exit(0 if result.wasSuccessful() else 1)
