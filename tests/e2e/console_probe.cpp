@@ -57,8 +57,8 @@ void attach(const char* name) {
     return;
   }
   process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
-  // In its first moments the process may have no console yet, or one whose
-  // screen buffer is not ready: the handles opened then stay unusable.
+  // In its first moments the process may have no console yet, or none that
+  // can be read: tried again for up to ten seconds.
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
   CONSOLE_SCREEN_BUFFER_INFO info{};
   for (int tries = 0; tries < 200; ++tries) {

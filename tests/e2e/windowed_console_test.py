@@ -13,7 +13,6 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 import harness
-from harness import BLOCK_OFFSET
 
 PROGRAM = None
 PROBE = None
@@ -187,15 +186,16 @@ class WindowedConsole(unittest.TestCase):
                 f"for /l %%i in (1,1,{scenario.lines_before}) do echo line %%i\r\n"
                 f'"{windows_path(PROGRAM.binary)}" "{windows_path(target)}"\r\n').encode("ascii"))
             command = ["cmd", "/c", windows_path(batch)]
-        trace = open(self.work.path / "trace.txt", "wb")
-        window = subprocess.Popen(["wine", "start", "/wait", "wineconsole", *command],
-                                  cwd=self.work.path, env=env, stdout=subprocess.DEVNULL,
-                                  stderr=trace)
-        trace.close()
-        return window, self.work.path / "trace.txt"
+        trace = self.work.path / "trace.txt"
+        with open(trace, "wb") as trace_file:
+            window = subprocess.Popen(["wine", "start", "/wait", "wineconsole", *command],
+                                      cwd=self.work.path, env=env, stdout=subprocess.DEVNULL,
+                                      stderr=trace_file)
+        return window, trace
 
     def expect(self, probe, step, timeout=20.0):
-        """Waits until the console shows what the step says; returns when."""
+        """Waits until the console shows what the step says; returns the
+        time it did and the screen."""
         deadline = time.monotonic() + timeout
         while True:
             screen = probe.screen()
@@ -298,8 +298,8 @@ def main():
     # the suite has a prefix of its own, every Wine program here gets the
     # display, and the server ends before the X server does.
     os.environ["DISPLAY"] = display
-    shared = arguments[arguments.index("--wine-prefix") + 1]
-    arguments[arguments.index("--wine-prefix") + 1] = str(Path(shared).parent / "wineprefix-windowed")
+    at = arguments.index("--wine-prefix") + 1
+    arguments[at] = str(Path(arguments[at]).parent / "wineprefix-windowed")
     try:
         PROGRAM, rest = harness.program_from_argv(arguments)
         end_wine_server(PROGRAM.env)  # left by a run that was cut short
