@@ -234,14 +234,27 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
     }
   }
 
+  // The terminal may have rewrapped and moved what it shows: where its
+  // cursor now stands places the console again.
   void redraw_resized() {
     int columns = 0;
     int rows = 0;
     if (output_fd_ < 0 || !terminal_size(output_fd_, &columns, &rows)) return;
+    int x = -1;
+    int y = -1;
+    std::string typeahead;
+    if (input_fd_ >= 0 &&
+        !query_cursor(input_fd_, output_fd_, kCursorQueryTimeoutMs, &x, &y, &typeahead)) {
+      x = -1;
+      y = -1;
+    }
+    std::vector<INPUT_RECORD> records;
     {
       std::lock_guard lock(mutex_);
-      renderer_->resize(columns, rows);
+      renderer_->resize(columns, rows, x, y);
+      decoder_.push(typeahead, monotonic_ms(), records);
     }
+    if (!records.empty()) host_.queue_records(records);
     dirty_.store(true);
     flush();
   }
