@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "console/input_prompt.h"
+#include "console/input_source.h"
+#include "console/item_reader.h"
 #include "console/number_parsing.h"
 #include "process/runtime_state.h"
 

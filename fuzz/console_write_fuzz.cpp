@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console_view.h"
 #include "console/console_writer.h"
 #include "fuzz_check.h"
 #include "platform/host/attach.h"

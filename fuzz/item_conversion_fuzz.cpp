@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "console/input_prompt.h"
+#include "console/input_source.h"
+#include "console/item_reader.h"
 #include "console/number_parsing.h"
 #include "fuzz_check.h"
 #include "process/runtime_state.h"

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/key_input.h"
 #include "console/key_input_state.h"
 #include "console/key_queue.h"
 #include "console/line_editor.h"

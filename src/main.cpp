@@ -2,7 +2,8 @@
 // an rpg_rt file dropped onto it.
 #include "patcher/run_sequence.h"
 #include "platform/console_start.h"
-#include "platform/crt_extras.h"
+#include "platform/file_stream.h"
+#include "platform/program_arguments.h"
 #include "process/runtime_state.h"
 
 int main(int argc, char** argv) {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "console/console_draw.h"
 #include "console/console_view.h"
-#include "console/console_writer.h"
 #include "console/key_input.h"
 #include "platform/console_api.h"
 

@@ -1,17 +1,18 @@
+#include "console/console_input.h"
+
 #include <algorithm>
 #include <cstring>
+#include <string>
 
-#include "console/input_prompt.h"
+#include "console/input_source.h"
 #include "console/key_input.h"
 #include "console/print.h"
-#include "files/file_open.h"
+#include "files/file_device.h"
 #include "platform/console_api.h"
 #include "process/last_error.h"
 
 namespace veltrane {
 namespace {
-
-constexpr DWORD kKeyWaitMs = 25;
 
 // Redirected standard input: the file device's read with no record reads the
 // runtime's standard input stream.

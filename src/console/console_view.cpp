@@ -1,6 +1,5 @@
 #include "console/console_view.h"
 
-#include "console/console_writer.h"
 #include "console/key_input.h"
 #include "platform/console_api.h"
 #include "process/runtime_state.h"

@@ -1,6 +1,7 @@
-// The view snapshot shared by the console writer, the console queries and
-// cursor placement: the window's rows across the whole buffer width, in
-// absolute 0-based buffer cells.
+// The view of the console window that the writer keeps, and the console
+// queries made through it: the window's rows across the whole buffer width, in
+// absolute 0-based buffer cells; the console's size; the cursor in view
+// coordinates; the text region; the pending line advance.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +30,26 @@ const ConsoleView& current_view();
 // An empty view means the output is not a console.
 bool view_is_empty(const ConsoleView& view);
 
-// The console path of the writer: draws the bytes as cells and settles the
-// cursor, the window and the view.
-void write_to_console(const unsigned char* bytes, std::int32_t count);
+// Retakes the view snapshot from the console (all zero when it is none).
+void take_view_snapshot();
+
+// Buffer width and window height; 80 by 25 when the output is not a console.
+void console_size(std::int32_t* columns, std::int32_t* rows);
+
+// The cursor in 1-based view coordinates; 0, 0 when the output is not a console.
+void cursor_position(std::int32_t* column, std::int32_t* row);
+
+// Absolute 0-based buffer cells to 1-based view coordinates and back; values
+// are left alone when the view is empty.
+void buffer_to_view(std::int32_t* column, std::int32_t* row);
+void view_to_buffer(std::int32_t* column, std::int32_t* row);
+
+// The last row of the text region, fixed by the first time it is asked for.
+std::int32_t text_rows();
+
+// Set when output ended exactly past the text region's bottom-right cell and
+// the cursor was parked there; the next console write starts the new line.
+bool pending_line_advance();
+void clear_pending_line_advance();
 
 }  // namespace veltrane

@@ -1,5 +1,6 @@
 #include "console/console_writer.h"
 
+#include "console/console_draw.h"
 #include "console/console_view.h"
 #include "console/key_input.h"
 #include "platform/console_api.h"

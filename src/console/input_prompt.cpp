@@ -2,7 +2,9 @@
 
 #include <utility>
 
+#include "console/console_input.h"
 #include "console/console_writer.h"
+#include "console/input_source.h"
 #include "console/key_input.h"
 #include "console/line_editor.h"
 #include "console/print.h"

@@ -1,4 +1,4 @@
-#include "console/input_prompt.h"
+#include "console/input_source.h"
 
 #include "files/positioned_io.h"
 #include "process/runtime_state.h"

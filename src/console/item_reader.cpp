@@ -1,8 +1,10 @@
-#include "console/input_prompt.h"
-#include "console/number_parsing.h"
-#include "process/last_error.h"
+#include "console/item_reader.h"
 
 #include <utility>
+
+#include "console/input_source.h"
+#include "console/number_parsing.h"
+#include "process/last_error.h"
 
 namespace veltrane {
 namespace {

@@ -1,5 +1,5 @@
 // Key input: the console handles, the input mode, the key queue fed from
-// console key events, the control handler and the timed pause.
+// console key events and the control handler.
 //
 // Key codes: 0 to 255 are character codes; an extended key X is X*256+255;
 // -1 means no key. Key text: empty for no key, 1 byte for a character code,
@@ -13,18 +13,34 @@
 
 namespace veltrane {
 
-// Extended key codes the line editor acts on.
-inline constexpr std::int32_t kKeyHome = 0x47FF;
-inline constexpr std::int32_t kKeyUp = 0x48FF;
-inline constexpr std::int32_t kKeyLeft = 0x4BFF;
-inline constexpr std::int32_t kKeyRight = 0x4DFF;
-inline constexpr std::int32_t kKeyEnd = 0x4FFF;
-inline constexpr std::int32_t kKeyDown = 0x50FF;
-inline constexpr std::int32_t kKeyDelete = 0x53FF;
-inline constexpr std::int32_t kKeyWindowClose = 0x6BFF;
+// The key codes that have a meaning of their own: the character and extended
+// codes the line editor acts on, and the code the control handler queues.
+enum KeyCode : std::int32_t {
+  kKeyBackspace = 8,
+  kKeyTab = 9,
+  kKeyLineFeed = 10,  // Ctrl+Enter
+  kKeyEnter = 13,
+  kKeyEscape = 27,
+  kKeyHome = 0x47FF,
+  kKeyUp = 0x48FF,
+  kKeyLeft = 0x4BFF,
+  kKeyRight = 0x4DFF,
+  kKeyEnd = 0x4FFF,
+  kKeyDown = 0x50FF,
+  kKeyDelete = 0x53FF,
+  kKeyWindowClose = 0x6BFF,
+};
 
 // Not a key: returned where no code results, never queued.
 inline constexpr std::int32_t kNoKey = -1;
+
+// How long a wait for a key sleeps between two looks at the queue.
+inline constexpr DWORD kKeyWaitMs = 25;
+
+struct KeyInputState;  // key_input_state.h
+
+// The process-wide record of key input.
+KeyInputState& key_input_state();
 
 // The standard handles, fetched once together; the first call also adds
 // processed input to the console input mode when input is a console.
@@ -65,16 +81,7 @@ bool key_hit_since_last_check();
 // control handler queues: waits up to `ms` milliseconds in one wait that the
 // handler ends, and returns true. Returns false at once, waiting not at all,
 // when input is a console (or the handler's event could not be made).
-// Like the pause, it returns early on a key hit and clears the hit flag.
+// Like the timed pause, it returns early on a key hit and clears the hit flag.
 bool wait_unless_console_input(std::int32_t ms);
-
-// Waits about `ms` milliseconds in 50 ms sleeps, counted in sleep quanta.
-// Above 99 ms it checks for a key hit before each 50 ms sleep while more than
-// 50 ms remain and returns at the first hit, then sleeps the remainder without
-// checking; 0 to 99 ms sleeps without checking; -1 checks every 50 ms until a
-// key is hit; below -1 returns at once. A key that ends the pause stays queued.
-// Above 99 ms with standard input not a console, the whole time is one wait
-// that the control handler's key ends (wait_unless_console_input).
-void timed_pause(std::int32_t ms);
 
 }  // namespace veltrane

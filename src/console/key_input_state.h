@@ -1,4 +1,5 @@
-// The process-wide record of key input, shared by the files of this area.
+// The process-wide record of key input. key_input.cpp keeps it; others reach
+// it through key_input_state() (key_input.h).
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,5 @@ struct KeyInputState {
   std::int32_t composition;  // Alt+keypad value being typed, 0 when none is pending
   KeyQueue queue;            // codes waiting to be read, and the key-hit flag
 };
-
-KeyInputState& key_input_state();
 
 }  // namespace veltrane

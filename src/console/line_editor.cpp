@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "console/console_view.h"
 #include "console/console_writer.h"
 #include "console/key_input.h"
 #include "console/print.h"
@@ -10,8 +11,8 @@
 namespace veltrane {
 namespace {
 
-constexpr DWORD kKeyWaitMs = 25;
-constexpr std::uint32_t kWasVisible = 0x10000;
+// Columns between two tab stops.
+constexpr std::int32_t kTabWidth = 8;
 
 // One editing session. The screen cursor (col, row) is in 1-based view
 // coordinates; W and H are the buffer width and window height at the start.
@@ -100,17 +101,17 @@ std::int32_t decode_key(const std::string& text) {
 void act_on_key(EditState& s, std::int32_t key, std::int32_t& deletion, std::string& insertion) {
   const std::int32_t len = length(s);
   switch (key) {
-    case 8:
+    case kKeyBackspace:
       if (s.pos > 0) {
         move(s, -1);
         --s.pos;
         deletion = 1;
       }
       break;
-    case 9:
-      insertion.assign(static_cast<std::size_t>(8 - s.pos % 8), ' ');
+    case kKeyTab:
+      insertion.assign(static_cast<std::size_t>(kTabWidth - s.pos % kTabWidth), ' ');
       break;
-    case 27:
+    case kKeyEscape:
       move(s, -s.pos);
       s.pos = 0;
       deletion = len;
@@ -169,7 +170,7 @@ void edit_line(std::string& line) {
   // the echo would overwrite that cell, so the advance is carried out first.
   if (pending_line_advance()) console_write(nullptr, 0, kWriteSettle);
   console_size(&s.width, &s.height);
-  const bool was_visible = (set_cursor(0, 0, -1) & kWasVisible) != 0;
+  const bool was_visible = (set_cursor(0, 0, -1) & kCursorWasVisible) != 0;
   set_cursor(0, 0, 0);
   s.pos = length(s);
   write_bytes(line.data(), length(s));
@@ -191,7 +192,7 @@ void edit_line(std::string& line) {
       }
     }
     set_cursor(0, 0, 1);
-    if (key == 13 || key == 10) break;
+    if (key == kKeyEnter || key == kKeyLineFeed) break;
   }
 
   read_cursor(s);

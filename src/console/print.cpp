@@ -119,7 +119,7 @@ std::uint32_t set_cursor(std::int32_t row, std::int32_t column, std::int32_t vis
   const bool was_visible = GetConsoleCursorInfo(output, &cursor) != 0 && cursor.bVisible != 0;
   const std::uint32_t state_word = (static_cast<std::uint32_t>(target_column) & 0xFF) |
                                    ((static_cast<std::uint32_t>(row) & 0xFF) << 8) |
-                                   (was_visible ? 0x10000u : 0u);
+                                   (was_visible ? kCursorWasVisible : 0u);
   std::int32_t buffer_column = target_column;
   std::int32_t buffer_row = row;
   view_to_buffer(&buffer_column, &buffer_row);

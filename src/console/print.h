@@ -52,10 +52,13 @@ std::int32_t console_device_write(FileSlot* slot, const void* bytes, std::uint32
 // prompt adds `read`.
 FileOps& console_device_ops();
 
+// Bit 16 of set_cursor's state word: the cursor was visible before the call.
+inline constexpr std::uint32_t kCursorWasVisible = 0x10000;
+
 // Places the cursor at a 1-based view row and column (0 keeps the current
 // one) and sets its visibility (negative keeps, 0 hides, else shows). Returns
-// the column in bits 0-7, the row in bits 8-15 and bit 16 when the cursor was
-// visible before the call.
+// the column in bits 0-7, the row in bits 8-15 and kCursorWasVisible when the
+// cursor was visible before the call.
 std::uint32_t set_cursor(std::int32_t row, std::int32_t column, std::int32_t visibility);
 
 }  // namespace veltrane

@@ -1,4 +1,7 @@
+#include "console/timed_pause.h"
+
 #include "console/key_input.h"
+#include "platform/console_api.h"
 
 namespace veltrane {
 namespace {

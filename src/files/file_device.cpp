@@ -1,13 +1,13 @@
-// The file device: disk files on the C library's buffered streams. The
-// record's device_data holds the stream with its buffer, owned by the record
-// from open to close.
+#include "files/file_device.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "files/file_open.h"
-#include "platform/crt_extras.h"
+#include "files/file_slot.h"
+#include "platform/file_stream.h"
 #include "process/last_error.h"
 #include "process/runtime_state.h"
 

@@ -3,7 +3,8 @@
 #include <cerrno>
 #include <limits>
 
-#include "platform/crt_extras.h"
+#include "files/file_device.h"
+#include "platform/file_stream.h"
 #include "process/last_error.h"
 
 namespace veltrane {

@@ -51,15 +51,6 @@ std::int32_t slot_open(FileSlot* slot, char* name, std::size_t length, std::int3
 // and the result is that of the close operation.
 std::int32_t slot_close(FileSlot* slot);
 
-// The file device: disk files on the C library's buffered streams.
-std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length);
-extern const FileOps file_device_ops;
-
-// Makes `slot` a file device record over a freshly opened stream, which it
-// then owns: full buffering in an 8192-byte buffer that lives with the stream.
-// False, with the stream closed, when no memory is left for the buffer.
-bool file_device_adopt(FileSlot* slot, std::FILE* stream);
-
 // Positions a stream: origin 0 start, 1 current, 2 end (after writing out
 // buffered bytes, from the length of the file behind it). 0 on success,
 // non-zero when the position cannot be read or set, the origin is unknown or

@@ -7,8 +7,9 @@
 #include <string>
 
 #include "console/input_prompt.h"
-#include "console/key_input.h"
+#include "console/item_reader.h"
 #include "console/print.h"
+#include "console/timed_pause.h"
 #include "files/file_open.h"
 #include "files/positioned_io.h"
 #include "patcher/patch_block.h"
@@ -89,6 +90,9 @@ void run_sequence() {
   if (!file_exists(path.c_str())) {
     failure_exit("File not found! Please drag rpg_rt file onto veltrane.exe!");
   }
+  // The open's result needs no check of its own: should it fail, file number 1
+  // stays closed, the marker read below fails without touching the work word,
+  // and its zeros end the run with "Invalid rpg_rt file!", the file unchanged.
   file_open(path, kModeBinary, kAccessDefault, 0, kTarget, 0);
 
   // One work word serves the marker and then the item ID; it is cleared once,

@@ -1,6 +1,6 @@
 #include "process/runtime_state.h"
 
-#include "platform/crt_extras.h"
+#include "platform/float_mode.h"
 #include "process/process_exit.h"
 
 namespace veltrane {

@@ -178,6 +178,46 @@ class Console(unittest.TestCase):
                                       stdout=subprocess.PIPE, check=True).stdout.decode().strip()
                 self.assertEqual(flag, "1")  # the cursor is visible again
 
+    def test_a_narrowed_terminal_follows_the_cursor_sideways_below_the_shell_lines(self):
+        if PROGRAM.wine_prefix:
+            self.skipTest("Wine's terminal console keeps its size and is not redrawn on a resize")
+        script = 'for i in 1 2 3 4 5 6; do echo "shell line $i"; done; exec "$0" "$@"'
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        pane = Pane(["bash", "-c", script, *PROGRAM.command(["RPG_RT.exe"])], self.work.path,
+                    PROGRAM.env, width=60)
+        self.panes.append(pane)
+        pane.wait_for(PROMPT_SHOWN)
+        time.sleep(0.3)
+        typed = "1234567890" * 3 + "12345"
+        # Per step: the pane's width, a key typed, the cursor, and the row of
+        # the reply as it shows. The console's buffer keeps 60 columns; tmux
+        # rewraps the rows wider than 30 and pushes the first three shell
+        # lines into its history, and the console is drawn again below the
+        # others. Widened again, the whole rows come back.
+        steps = [(60, typed, (35, 11), typed, 1),
+                 (30, "", (29, 8), typed[6:], 4),
+                 (30, "6", (29, 8), (typed + "6")[7:], 4),
+                 (60, "", (36, 8), typed + "6", 4)]
+        for width, keys, cursor, row, first_shell_line in steps:
+            with self.subTest(width=width, keys=keys):
+                if keys:
+                    self.type_line(pane, "=" + keys)
+                else:
+                    pane.resize(width)
+                deadline = time.monotonic() + 10
+                while pane.cursor() != cursor and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                self.assertEqual(pane.cursor(), cursor, pane.screen())
+                lines = pane.screen().split("\n")
+                self.assertEqual(lines[cursor[1]], row)
+                shell = [f"shell line {i}" for i in range(first_shell_line, 7)]
+                self.assertEqual(lines[:len(shell)], shell)
+        self.assertEqual(lines[3:8], ["Veltrane", BANNER_LINES[1][:60], BANNER_LINES[1][60:], "",
+                                      f"{ITEM}1. {PROMPT_SHOWN}"])
+        self.type_line(pane, "Enter", "=7", "Enter")
+        self.assertEqual(pane.exit_code(timeout=10), 0)
+        self.assertEqual(ids_of(target.read_bytes()), (4294967295, 7))
+
     def test_output_to_a_pipe_without_reader_still_writes_and_restores_the_terminal(self):
         # Typed at the terminal while every console write fails (a pager quit
         # early): the run goes on, writes the words and gives the terminal back.

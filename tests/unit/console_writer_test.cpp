@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "console/console_view.h"
 #include "console/console_writer.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"

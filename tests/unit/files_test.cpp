@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "files/file_device.h"
 #include "files/file_open.h"
 #include "files/positioned_io.h"
 #include "process/last_error.h"

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "console/console_input.h"
+#include "console/input_source.h"
+#include "console/item_reader.h"
 #include "console/key_input.h"
 #include "console/print.h"
 #include "platform/host/attach.h"

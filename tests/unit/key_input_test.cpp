@@ -6,10 +6,11 @@
 #include <thread>
 #include <vector>
 
-#include "console/input_prompt.h"
+#include "console/console_input.h"
 #include "console/key_queue.h"
 #include "console/key_translation.h"
 #include "console/print.h"
+#include "console/timed_pause.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
 #include "platform/host/key_map.h"

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "console/console_view.h"
 #include "console/console_writer.h"
 #include "console/print.h"
 #include "platform/host/attach.h"

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "files/file_device.h"
 #include "files/file_open.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"

@@ -222,7 +222,7 @@ TEST(cp437, locale_decides_utf8_by_the_first_variable_set) {
 }
 
 // A small terminal that understands what the renderer sends: CUP, CUF,
-// CUB, CR, LF, BS, ED 2, SGR, DECTCEM and UTF-8 glyphs, with pending wrap.
+// CUB, CR, LF, BS, ED 2, EL, SGR, DECTCEM and UTF-8 glyphs, with pending wrap.
 struct ModelTerminal {
   int columns;
   int rows;
@@ -304,12 +304,29 @@ struct ModelTerminal {
     }
     if (final == 'C') x = std::min(columns - 1, x + (n >= 1 ? a : 1));
     if (final == 'D') x = std::max(0, x - (n >= 1 ? a : 1));
-    if (final == 'J') {
-      std::fill(glyphs.begin(), glyphs.end(), " ");
-      std::fill(sgr.begin(), sgr.end(), current_sgr);
+    if (final == 'J' || final == 'K') {  // ED 2: all; EL 0: the rest of the row
+      const int from = final == 'J' ? 0 : y * columns + x;
+      const int to = final == 'J' ? columns * rows : (y + 1) * columns;
+      std::fill(glyphs.begin() + from, glyphs.begin() + to, " ");
+      std::fill(sgr.begin() + from, sgr.begin() + to, current_sgr);
     }
     if (final == 'm') current_sgr = p;
     if (final == 'h' || final == 'l') cursor_visible = final == 'h';
+  }
+
+  // A terminal that does not rewrap: cells are cut off or padded, the cursor
+  // stays on its row and keeps within the columns.
+  void resize(int c, int r) {
+    ModelTerminal resized(c, r);
+    for (int row = 0; row < std::min(r, rows); ++row) {
+      for (int col = 0; col < std::min(c, columns); ++col) {
+        resized.glyphs[row * c + col] = glyphs[row * columns + col];
+      }
+    }
+    resized.scrollback = scrollback;
+    resized.x = std::min(x, c - 1);
+    resized.y = std::min(y, r - 1);
+    *this = resized;
   }
 
   std::string row(int r) const {
@@ -448,7 +465,7 @@ TEST(screen_renderer, random_edits_replayed_on_a_terminal_show_the_image) {
       std::move(image.cells.begin() + columns, image.cells.end(), image.cells.begin());
       std::fill(image.cells.end() - columns, image.cells.end(), host::Cell{});
     } else if (kind == 1 && step % 50 == 1) {
-      renderer.resize(columns, rows);  // unknown contents: everything again
+      renderer.resize(columns, rows, -1, -1);  // unknown contents: everything again
     } else {
       const auto cell = static_cast<std::size_t>(random() % image.cells.size());
       const char glyphs[] = {'a', 'Z', ' ', '\x01', '\xb0', '\x7f', '\0'};
@@ -482,6 +499,46 @@ TEST(screen_renderer, a_shorter_terminal_shows_the_rows_around_the_cursor) {
   EXPECT_EQ(terminal.row(0).substr(0, 5), "row 2");
   EXPECT_EQ(terminal.row(2).substr(0, 5), "row 4");
   EXPECT_EQ(terminal.y, 2);
+}
+
+TEST(screen_renderer, a_narrower_terminal_follows_the_cursor_sideways_and_keeps_the_lines_above) {
+  ModelTerminal terminal(60, 8);
+  terminal.feed("shell 0\r\nshell 1\r\n");
+  ScreenRenderer renderer(60, 8, 0, terminal.y, true);
+  ScreenImage image = blank_image(60, 6);
+  put_text(image, 0, 0, "Veltrane");
+  std::string typed = "12345678901234567890123456789012345";
+  put_text(image, 0, 1, typed);
+  image.cursor_x = 35;
+  image.cursor_y = 1;
+  terminal.feed(renderer.render(image));
+  // Per step: terminal width, the character typed (none: only the resize),
+  // the cursor column and the first image column shown.
+  const struct {
+    int columns;
+    char key;
+    int cursor_x;
+    int left;
+  } steps[] = {{30, 0, 29, 6}, {30, '6', 29, 7}, {30, 0, 29, 7}, {60, 0, 36, 0}};
+  for (const auto& step : steps) {
+    if (step.columns != terminal.columns) {
+      terminal.resize(step.columns, 8);
+      renderer.resize(step.columns, 8, terminal.x, terminal.y);
+    }
+    if (step.key != 0) {
+      typed += step.key;
+      put_text(image, 0, 1, typed);
+      ++image.cursor_x;
+    }
+    terminal.feed(renderer.render(image));
+    EXPECT_EQ(terminal.x, step.cursor_x);
+    EXPECT_EQ(terminal.y, 3);
+    EXPECT_EQ(terminal.row(0).substr(0, 7), "shell 0");
+    EXPECT_EQ(terminal.row(1).substr(0, 7), "shell 1");
+    for (int y = 0; y < 2; ++y) {
+      EXPECT_EQ(terminal.row(2 + y), expected_row(image, y).substr(step.left, step.columns));
+    }
+  }
 }
 
 }  // namespace

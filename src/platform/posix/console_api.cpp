@@ -5,6 +5,8 @@
 // Beep take real time. MapVirtualKeyA answers from the US layout either way.
 // An attached front end (the terminal) hears of every call that may change
 // the screen and is called before input calls and waits.
+#include "platform/posix/console_api.h"
+
 #include <sched.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,7 +15,6 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "platform/console_api.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
 #include "platform/host/host_handles.h"

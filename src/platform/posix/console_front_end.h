@@ -1,7 +1,8 @@
 // A real-time front end of the attached console host, such as the terminal
 // one. The POSIX console API tells it when the screen may have changed, and
 // lets it bring pending input in before input calls and draw before waits.
-// Without one attached the host stays purely in memory, as in tests.
+// Without one attached the host stays purely in memory, as in tests. It is
+// attached with attach_console_front_end (console_api.h beside this header).
 #pragma once
 
 namespace veltrane::platform {
@@ -19,14 +20,5 @@ class ConsoleFrontEnd {
  protected:
   ~ConsoleFrontEnd() = default;
 };
-
-// Attaches `front_end` (nullptr detaches). With one attached, WriteFile on
-// the host's redirected standard output writes to descriptor 1 instead of the
-// host's memory. It must outlive its attachment.
-void attach_console_front_end(ConsoleFrontEnd* front_end);
-
-// Lets an attached front end draw before a wait on the host's clock, as Sleep
-// and Beep do; for the other waits of the console API.
-void before_console_wait();
 
 }  // namespace veltrane::platform

@@ -1,15 +1,16 @@
 // Event objects on POSIX: a flag under a mutex, waited on with a condition
 // variable in real time, or on the host's virtual clock when one is attached.
 // Only auto-reset events: a satisfied wait takes the signal.
+#include "platform/posix/event_object.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 
-#include "platform/console_api.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
-#include "platform/posix/console_front_end.h"
+#include "platform/posix/console_api.h"
 
 namespace {
 

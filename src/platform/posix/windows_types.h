@@ -1,6 +1,7 @@
-// The subset of the Windows console API that the tool calls, declared with the
-// Windows names, types, layouts and constants for platforms that lack it.
-// Semantics are those of the Windows console; the console host implements them.
+// The types, layouts and constants of the subset of the Windows console API
+// that the tool calls, with their Windows names, for platforms that lack it.
+// The functions are declared in console_api.h and event_object.h beside this
+// header; the console host models the semantics with these types.
 #pragma once
 
 #include <cstdint>
@@ -206,45 +207,3 @@ using PHANDLER_ROUTINE = BOOL (*)(DWORD);
 #define VK_OEM_6 0xDD
 #define VK_OEM_7 0xDE
 #define VK_OEM_102 0xE2
-
-HANDLE GetStdHandle(DWORD nStdHandle);
-BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
-BOOL SetConsoleMode(HANDLE hConsoleHandle, DWORD dwMode);
-BOOL PeekConsoleInputA(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLength,
-                       LPDWORD lpNumberOfEventsRead);
-BOOL ReadConsoleInputA(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLength,
-                       LPDWORD lpNumberOfEventsRead);
-BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
-UINT MapVirtualKeyA(UINT uCode, UINT uMapType);
-BOOL GetConsoleScreenBufferInfo(HANDLE hConsoleOutput,
-                                CONSOLE_SCREEN_BUFFER_INFO* lpConsoleScreenBufferInfo);
-BOOL WriteConsoleOutputA(HANDLE hConsoleOutput, const CHAR_INFO* lpBuffer, COORD dwBufferSize,
-                         COORD dwBufferCoord, SMALL_RECT* lpWriteRegion);
-BOOL ScrollConsoleScreenBufferA(HANDLE hConsoleOutput, const SMALL_RECT* lpScrollRectangle,
-                                const SMALL_RECT* lpClipRectangle, COORD dwDestinationOrigin,
-                                const CHAR_INFO* lpFill);
-BOOL FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nLength,
-                                COORD dwWriteCoord, LPDWORD lpNumberOfAttrsWritten);
-BOOL FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, DWORD nLength,
-                                 COORD dwWriteCoord, LPDWORD lpNumberOfCharsWritten);
-BOOL SetConsoleCursorPosition(HANDLE hConsoleOutput, COORD dwCursorPosition);
-BOOL SetConsoleWindowInfo(HANDLE hConsoleOutput, BOOL bAbsolute, const SMALL_RECT* lpConsoleWindow);
-BOOL GetConsoleCursorInfo(HANDLE hConsoleOutput, CONSOLE_CURSOR_INFO* lpConsoleCursorInfo);
-BOOL SetConsoleCursorInfo(HANDLE hConsoleOutput, const CONSOLE_CURSOR_INFO* lpConsoleCursorInfo);
-BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
-void Sleep(DWORD dwMilliseconds);
-BOOL SwitchToThread();
-BOOL Beep(DWORD dwFreq, DWORD dwDuration);
-
-// Events, as far as the tool uses them: unnamed, auto-reset (one wait takes
-// the signal), no security attributes. Waits run on the host's clock when a
-// host is attached.
-#define WAIT_OBJECT_0 0x00000000u
-#define WAIT_TIMEOUT 0x00000102u
-#define WAIT_FAILED 0xFFFFFFFFu
-HANDLE CreateEventA(void* lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
-                    const char* lpName);
-BOOL SetEvent(HANDLE hEvent);
-DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
-BOOL CloseHandle(HANDLE hObject);

@@ -65,13 +65,21 @@ std::string ScreenRenderer::render(const ScreenImage& image) {
     top = std::clamp(top, 0, image.rows - rows_);
   }
   top_ = top;
+  // A terminal narrower than the image shows the columns around the cursor,
+  // moving sideways only as far as the cursor needs.
+  int left = 0;
+  if (image.columns > columns_) {
+    left = std::clamp(left_, image.cursor_x - columns_ + 1, image.cursor_x);
+    left = std::clamp(left, 0, image.columns - columns_);
+  }
+  left_ = left;
   const int lines = scroll_amount(image);
   if (lines > 0) scroll(out, lines);
 
   const int columns = std::min(image.columns, columns_);
   for (int y = origin_; y < rows_ && image_row(y) < image.rows; ++y) {
     for (int x = 0; x < columns; ++x) {
-      const host::Cell& cell = image.at(x, image_row(y));
+      const host::Cell& cell = image.at(left_ + x, image_row(y));
       const host::Cell& now = shown(x, y);
       if (cell.character != now.character || colours(cell.attributes) != colours(now.attributes)) {
         put(out, x, y, cell);
@@ -79,7 +87,7 @@ std::string ScreenRenderer::render(const ScreenImage& image) {
     }
   }
 
-  const int x = image.cursor_x;
+  const int x = image.cursor_x - left_;
   const int y = image.cursor_y - top_ + origin_;
   const bool visible = image.cursor_visible && x >= 0 && x < columns && y >= origin_ && y < rows_ &&
                        image_row(y) < image.rows;
@@ -126,7 +134,7 @@ int ScreenRenderer::scroll_amount(const ScreenImage& image) const {
   std::vector<std::uint64_t> wanted(static_cast<std::size_t>(rows));
   std::vector<std::uint64_t> showing(static_cast<std::size_t>(rows));
   for (int y = 0; y < rows; ++y) {
-    wanted[static_cast<std::size_t>(y)] = row_hash(&image.at(0, image_row(y)), columns);
+    wanted[static_cast<std::size_t>(y)] = row_hash(&image.at(left_, image_row(y)), columns);
     showing[static_cast<std::size_t>(y)] = row_hash(
         &shown_[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_)], columns);
   }
@@ -161,13 +169,16 @@ void ScreenRenderer::scroll(std::string& out, int lines) {
   cursor_y_ = rows_ - 1;
 }
 
+// Erases the console's rows, line by line: a terminal may keep a screen
+// erased at once in its scrollback, and the rows above the console stay.
 void ScreenRenderer::clear(std::string& out) {
-  out += "\x1b[m\x1b[H\x1b[2J";
+  out += "\x1b[m";
+  for (int y = origin_; y < rows_; ++y) out += "\x1b[" + std::to_string(y + 1) + "H\x1b[K";
+  out += "\x1b[" + std::to_string(origin_ + 1) + "H";
   attributes_ = 0x07;
   std::fill(shown_.begin(), shown_.end(), host::Cell{});
   cursor_x_ = 0;
-  cursor_y_ = 0;
-  origin_ = 0;
+  cursor_y_ = origin_;
   cleared_ = true;
 }
 
@@ -221,9 +232,41 @@ void ScreenRenderer::put(std::string& out, int x, int y, const host::Cell& cell)
   cursor_x_ = x + 1 < columns_ ? x + 1 : -1;
 }
 
-void ScreenRenderer::resize(int columns, int rows) {
-  columns_ = std::max(columns, 1);
-  rows_ = std::max(rows, 1);
+int ScreenRenderer::used_width(int y) const {
+  for (int x = columns_; x-- > 0;) {
+    if (shown_[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_) +
+               static_cast<std::size_t>(x)] != host::Cell{}) {
+      return x + 1;
+    }
+  }
+  return 0;
+}
+
+void ScreenRenderer::resize(int columns, int rows, int cursor_x, int cursor_y) {
+  columns = std::max(columns, 1);
+  rows = std::max(rows, 1);
+  // Terminal rows from the console's first shown row down to the cursor's
+  // row, as the terminal now lays them out. A terminal that rewraps lines
+  // wider than itself shows the cursor's row wrapped too, so the cursor's
+  // new column tells: then every row above took the rows its text needs.
+  // Trailing blanks are not counted, so the estimate never reaches above
+  // the console into the shell's lines.
+  int first = std::min(origin_, rows - 1);
+  if (cursor_y >= 0 && cursor_y_ >= origin_ && cursor_y_ < rows_) {
+    const bool rewrapped = cursor_x_ >= columns && cursor_x == cursor_x_ % columns;
+    int above = rewrapped ? cursor_x_ / columns : 0;
+    for (int y = origin_; y < cursor_y_; ++y) {
+      above += rewrapped ? std::max(1, (used_width(y) + columns - 1) / columns) : 1;
+    }
+    first = cursor_y - above;
+  }
+  if (first < 0) {
+    top_ = std::max(0, top_ - first);
+    first = 0;
+  }
+  origin_ = first;
+  columns_ = columns;
+  rows_ = rows;
   shown_.assign(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_), host::Cell{});
   cursor_x_ = -1;
   cursor_y_ = -1;

@@ -5,12 +5,14 @@
 //
 // The console's first row is drawn at the terminal row where the cursor stood
 // at start (the origin); the rows above it keep what the terminal showed
-// before. When console rows below the terminal's bottom are needed, the
-// terminal scrolls up (the origin moves up with it) until the console owns
-// the whole terminal. From then on, when the image's rows have moved up (the
-// console scrolled), the terminal scrolls as well. Scrolling is done by line
-// feeds at the bottom row, so that lines leave through the top into the
-// terminal's scrollback.
+// before, also when the terminal is resized. When console rows below the
+// terminal's bottom are needed, the terminal scrolls up (the origin moves up
+// with it) until the console owns the whole terminal. From then on, when the
+// image's rows have moved up (the console scrolled), the terminal scrolls as
+// well. Scrolling is done by line feeds at the bottom row, so that lines
+// leave through the top into the terminal's scrollback. A terminal narrower
+// than the console shows the columns around the cursor, as a console window
+// does.
 //
 // Attributes: foreground 7 and background 0 are the terminal's own default
 // colours (attribute 7 is plain ESC[m); other colours are SGR 30-37/90-97 and
@@ -48,14 +50,16 @@ class ScreenRenderer {
   ScreenRenderer(int columns, int rows, int cursor_x, int origin_row, bool utf8);
 
   // The bytes that bring the terminal from what it shows to `image`; empty
-  // when nothing differs. Parts of the image beyond the terminal are clipped;
-  // when the terminal has fewer rows than the image, the rows around the
-  // cursor are shown.
+  // when nothing differs. When the terminal has fewer rows or columns than
+  // the image, the rows or columns around the cursor are shown.
   std::string render(const ScreenImage& image);
 
-  // The terminal now has this size and unknown contents: the next render
-  // clears it and draws everything.
-  void resize(int columns, int rows);
+  // The terminal now has this size, and its cursor stands at (cursor_x,
+  // cursor_y) on the cell where it stood before (-1, -1: it did not say).
+  // The console's rows keep their place against that cell; the next render
+  // erases from the console's first row down and draws everything there.
+  // Rows above the console keep what they show.
+  void resize(int columns, int rows, int cursor_x, int cursor_y);
 
   // The bytes that leave the terminal's attributes and cursor as found.
   static std::string restore_sequence();
@@ -70,6 +74,7 @@ class ScreenRenderer {
   int scroll_amount(const ScreenImage& image) const;
   void scroll(std::string& out, int lines);
   void clear(std::string& out);
+  int used_width(int y) const;
 
   int columns_;
   int rows_;
@@ -77,6 +82,7 @@ class ScreenRenderer {
   std::vector<host::Cell> shown_;  // what the terminal shows, columns_ x rows_
   int origin_;                     // terminal row of the console's first row
   int top_ = 0;                    // image row shown at terminal row 0 (origin 0)
+  int left_ = 0;                   // image column shown at terminal column 0
   int cursor_x_;                   // terminal cursor; -1 when not known
   int cursor_y_;
   WORD attributes_ = 0x07;  // the last attribute sent

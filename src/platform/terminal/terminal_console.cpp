@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/console_start.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
+#include "platform/posix/console_api.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/descriptor_write.h"
 #include "platform/terminal/cp437.h"
@@ -234,14 +234,27 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
     }
   }
 
+  // The terminal may have rewrapped and moved what it shows: where its
+  // cursor now stands places the console again.
   void redraw_resized() {
     int columns = 0;
     int rows = 0;
     if (output_fd_ < 0 || !terminal_size(output_fd_, &columns, &rows)) return;
+    int x = -1;
+    int y = -1;
+    std::string typeahead;
+    if (input_fd_ >= 0 &&
+        !query_cursor(input_fd_, output_fd_, kCursorQueryTimeoutMs, &x, &y, &typeahead)) {
+      x = -1;
+      y = -1;
+    }
+    std::vector<INPUT_RECORD> records;
     {
       std::lock_guard lock(mutex_);
-      renderer_->resize(columns, rows);
+      renderer_->resize(columns, rows, x, y);
+      decoder_.push(typeahead, monotonic_ms(), records);
     }
+    if (!records.empty()) host_.queue_records(records);
     dirty_.store(true);
     flush();
   }
@@ -309,14 +322,3 @@ bool attach_terminal_console() {
 }
 
 }  // namespace veltrane::terminal
-
-namespace veltrane::platform {
-
-void start_console() {
-  // A reader that has gone makes console writes fail, as WriteFile fails on
-  // Windows; the run goes on and still writes the target.
-  signal(SIGPIPE, SIG_IGN);
-  terminal::attach_terminal_console();
-}
-
-}  // namespace veltrane::platform

@@ -1,7 +1,6 @@
-#include "platform/crt_extras.h"
+#include "platform/file_stream.h"
 
 #include <fcntl.h>
-#include <float.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
@@ -97,7 +96,5 @@ bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t len
 void open_closed_standard_streams() {
   // Standard handles are not numbered descriptors that a later open reuses.
 }
-
-void set_floating_point_control() { _controlfp(0, 0x30300); }
 
 }  // namespace veltrane::platform

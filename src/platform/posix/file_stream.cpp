@@ -1,7 +1,6 @@
-#include "platform/crt_extras.h"
+#include "platform/file_stream.h"
 
 #include <fcntl.h>
-#include <fenv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,17 +120,6 @@ void open_closed_standard_streams() {
     const int opened = open("/dev/null", O_RDWR | O_NOCTTY);
     if (opened != fd && opened != -1) close(opened);
   }
-}
-
-void set_floating_point_control() {
-  // x86-64 doubles are computed in SSE registers at double precision; only the
-  // rounding mode needs setting.
-  fesetround(FE_TONEAREST);
-}
-
-void program_arguments(int*, char***) {
-  // The shell has expanded the command line already, and '*', '?' and '['
-  // may stand in a file's own name here: the arguments are taken as they come.
 }
 
 }  // namespace veltrane::platform

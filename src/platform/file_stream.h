@@ -1,5 +1,6 @@
-// C library extras that the Windows C runtime has and other platforms lack,
-// one small wrapper each, plus the stream opening rules the file layer relies on.
+// File streams: the C library extras that the Windows C runtime has and other
+// platforms lack, one small wrapper each, plus the stream opening rules the
+// file layer relies on.
 #pragma once
 
 #include <cstdint>
@@ -47,16 +48,5 @@ bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t len
 // parent left closed, so that no file the tool opens later takes their place
 // and receives its console output or feeds its input.
 void open_closed_standard_streams();
-
-// Sets the floating-point unit to 64-bit precision and round-to-nearest.
-void set_floating_point_control();
-
-// Gives the argument vector the tool works with, in place of the one main
-// received. Windows: the vector is split from the wide command line, every
-// argument is UTF-8 whatever the ANSI code page, and an argument holding '*'
-// or '?' that matches files is replaced by the matching names. POSIX: the
-// arguments are the bytes given, as they come, the shell having expanded
-// them. The vector lives for the whole process.
-void program_arguments(int* argc, char*** argv);
 
 }  // namespace veltrane::platform

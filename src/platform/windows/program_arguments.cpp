@@ -1,9 +1,10 @@
 // The argument vector on Windows: split from the wide command line, so that
 // names in any language arrive whole, and handed on as UTF-8.
+#include "platform/program_arguments.h"
+
 #include <string>
 #include <vector>
 
-#include "platform/crt_extras.h"
 #include "platform/wide_text.h"
 
 extern "C" {

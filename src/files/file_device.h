@@ -1,0 +1,24 @@
+// The file device: disk files on the C library's buffered streams. The
+// record's device_data holds the stream with its buffer, owned by the record
+// from open to close.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "files/file_slot.h"
+
+namespace veltrane {
+
+// The device's open routine for slot_open: opens `name` as the record's mode
+// and access ask, measures its size, and makes the record a file device record.
+std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length);
+extern const FileOps file_device_ops;
+
+// Makes `slot` a file device record over a freshly opened stream, which it
+// then owns: full buffering in an 8192-byte buffer that lives with the stream.
+// False, with the stream closed, when no memory is left for the buffer.
+bool file_device_adopt(FileSlot* slot, std::FILE* stream);
+
+}  // namespace veltrane
