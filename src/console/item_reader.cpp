@@ -102,7 +102,8 @@ ScannedItem scan_item(InputContext& context, std::size_t limit) {
         // An exponent mark in a decimal number, a digit after "&H".
         if (!radix_mark) {
           item.mark_floating_point();
-          c = c == 'D' ? 'E' : 'e';
+          // Character literals are never negative.
+          c = c == 'D' ? 'E' : 'e';  // NOLINT(bugprone-signed-char-misuse)
         }
         full = item.keep(c);
         break;

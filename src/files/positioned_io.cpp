@@ -161,7 +161,7 @@ std::int32_t slot_push_back(FileSlot* slot, const void* bytes, std::uint32_t cou
   const auto n = static_cast<std::uint32_t>(needed);
   std::memmove(slot->pushback + n, slot->pushback, slot->pushback_count);
   const auto* in = static_cast<const unsigned char*>(bytes);
-  for (std::uint32_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     // Widened bytes are stored as little-endian 16-bit units.
     if (widen) {
       slot->pushback[2 * i] = in[i];

@@ -61,7 +61,8 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&work)[4
   // ". " and the end mark always fit after the label.
   char text[64];
   const std::size_t length = std::min(std::strlen(label), sizeof text - 13);
-  std::memcpy(text, label, length);
+  // No end mark yet: the number and ". " with its end mark follow.
+  std::memcpy(text, label, length);  // NOLINT(bugprone-not-null-terminated-result)
   char* end = std::to_chars(text + length, text + sizeof text - 3, word_from_bytes(work)).ptr;
   std::memcpy(end, ". ", 3);
   print_cstring(kConsole, text, 0);

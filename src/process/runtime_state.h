@@ -32,7 +32,7 @@ RuntimeState& runtime_state();
 // state `clear` restores.
 class StatePart {
  public:
-  StatePart(void (*clear)(), void (*shutdown)() = nullptr);
+  explicit StatePart(void (*clear)(), void (*shutdown)() = nullptr);
   StatePart(const StatePart&) = delete;
   StatePart& operator=(const StatePart&) = delete;
 

@@ -27,21 +27,21 @@ using veltrane::platform::ConsoleFrontEnd;
 
 namespace {
 
-std::atomic<ConsoleFrontEnd*> front_end{nullptr};
+std::atomic<ConsoleFrontEnd*> attached_front_end{nullptr};
 
 // Passes a call's result through after telling the front end that the
 // screen may have changed.
 BOOL screen_call(BOOL result) {
-  if (ConsoleFrontEnd* attached = front_end.load()) attached->screen_changed();
+  if (ConsoleFrontEnd* attached = attached_front_end.load()) attached->screen_changed();
   return result;
 }
 
 void before_input(bool wait) {
-  if (ConsoleFrontEnd* attached = front_end.load()) attached->before_input(wait);
+  if (ConsoleFrontEnd* attached = attached_front_end.load()) attached->before_input(wait);
 }
 
 void before_wait() {
-  if (ConsoleFrontEnd* attached = front_end.load()) attached->before_wait();
+  if (ConsoleFrontEnd* attached = attached_front_end.load()) attached->before_wait();
 }
 
 // Standard handles are small non-null values that name descriptors 0, 1 and 2.
@@ -72,8 +72,8 @@ void sleep_milliseconds(DWORD ms) {
 
 }  // namespace
 
-void veltrane::platform::attach_console_front_end(ConsoleFrontEnd* attached) {
-  front_end.store(attached);
+void veltrane::platform::attach_console_front_end(ConsoleFrontEnd* front_end) {
+  attached_front_end.store(front_end);
 }
 
 void veltrane::platform::before_console_wait() { before_wait(); }
@@ -208,7 +208,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
   if (auto* host = attached_console_host()) {
     // Redirected standard output of a real process goes to its descriptor.
-    if (front_end.load() != nullptr && hFile == veltrane::host::kFileOutputHandle) {
+    if (attached_front_end.load() != nullptr && hFile == veltrane::host::kFileOutputHandle) {
       return write_descriptor(1, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
     }
     return screen_call(host->WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,

@@ -144,7 +144,8 @@ int ScreenRenderer::scroll_amount(const ScreenImage& image) const {
     int matches = 0;
     for (int y = 0; y + lines < rows; ++y) {
       const std::uint64_t row = wanted[static_cast<std::size_t>(y)];
-      if (row != blank && row == showing[static_cast<std::size_t>(y + lines)]) ++matches;
+      const std::size_t shown_row = static_cast<std::size_t>(y) + static_cast<std::size_t>(lines);
+      if (row != blank && row == showing[shown_row]) ++matches;
     }
     if (matches > best_matches) {
       best_matches = matches;

@@ -50,7 +50,8 @@ std::FILE* open_stream(const char* name, const char* mode) {
 bool opens_for_reading(const char* name) {
   std::FILE* stream = open_stream(name, "r");
   if (stream == nullptr) return false;
-  std::fclose(stream);
+  // Opened only to see that it opens: a failing close loses nothing.
+  std::fclose(stream);  // NOLINT(cert-err33-c)
   return true;
 }
 

@@ -15,6 +15,8 @@ int _dowildcard = 0;
 struct StartupInfo {
   int new_mode;
 };
+// The C runtime's own name for the arguments it decoded.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 __declspec(dllimport) int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env,
                                                  int expand_wildcards, StartupInfo* info);
 }
