@@ -22,6 +22,8 @@ constexpr std::uint32_t kChunk = 256;
 // together from open to close.
 struct DeviceStream {
   std::FILE* stream;
+  bool identified;                  // identity below read (once: it cannot change)
+  platform::FileIdentity identity;  // of the file behind the stream
   char buffer[kStreamBufferSize];
 };
 
@@ -227,6 +229,21 @@ std::int32_t file_device_flush(FileSlot* slot) {
 
 }  // namespace
 
+std::int32_t file_device_check(FileSlot* slot, const char* name, std::int64_t offset,
+                               const void* expected, std::uint32_t count) {
+  auto* owner = static_cast<DeviceStream*>(slot->device_data);
+  unsigned char held[16] = {};
+  if (owner == nullptr || count > sizeof held) return kBadCall;
+  if (!owner->identified) {
+    if (!platform::stream_identity(owner->stream, &owner->identity)) return kIoFailure;
+    owner->identified = true;
+  }
+  platform::FileIdentity named{};
+  if (!platform::name_identity(name, &named) || !(named == owner->identity)) return kNotFound;
+  if (platform::stream_read_through(owner->stream, offset, held, count) < 0) return kIoFailure;
+  return std::memcmp(held, expected, count) == 0 ? kSuccess : kNotFound;
+}
+
 const FileOps file_device_ops = {
     .eof = file_device_eof,
     .close = file_device_close,
@@ -281,6 +298,7 @@ bool file_device_adopt(FileSlot* slot, std::FILE* stream) {
     return false;
   }
   owner->stream = stream;
+  owner->identified = false;
   // Full buffering in a buffer of our own: given none, glibc ignores the
   // size. Set before any other operation on the stream, as the C library requires.
   std::setvbuf(stream, owner->buffer, _IOFBF, sizeof owner->buffer);
