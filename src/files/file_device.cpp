@@ -2,6 +2,7 @@
 // record's device_data holds the stream with its buffer, owned by the record
 // from open to close.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -238,8 +239,10 @@ std::int32_t file_device_check(FileSlot* slot, const char* name, std::int64_t of
     if (!platform::stream_identity(owner->stream, &owner->identity)) return kIoFailure;
     owner->identified = true;
   }
+  // Nothing at the name is a change too; a name that cannot be looked up is not.
   platform::FileIdentity named{};
-  if (!platform::name_identity(name, &named) || !(named == owner->identity)) return kNotFound;
+  if (!platform::name_identity(name, &named)) return errno == ENOENT ? kNotFound : kIoFailure;
+  if (!(named == owner->identity)) return kNotFound;
   if (platform::stream_read_through(owner->stream, offset, held, count) < 0) return kIoFailure;
   return std::memcmp(held, expected, count) == 0 ? kSuccess : kNotFound;
 }

@@ -48,7 +48,8 @@ struct FileIdentity {
 };
 
 // The identity of the file behind the stream, or of the file a name names
-// now; false when it cannot be read (for a name: also when nothing is there).
+// now; false when it cannot be read, for a name with errno ENOENT when
+// nothing is there.
 bool stream_identity(std::FILE* stream, FileIdentity* identity);
 bool name_identity(const char* name, FileIdentity* identity);
 

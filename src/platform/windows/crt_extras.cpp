@@ -111,7 +111,11 @@ bool name_identity(const char* name, FileIdentity* identity) {
   // way of the tool's own stream or anyone else's.
   HANDLE file = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+    return false;
+  }
   const bool known = handle_identity(file, identity);
   CloseHandle(file);
   return known;
