@@ -61,13 +61,15 @@ void read_word(std::int32_t position, std::uint8_t (&block)[12]) {
 bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[12],
                 const std::string& path, bool go_on) {
   std::uint8_t* word = block + (position - patch_block::kMarkerPosition);
-  // Label, number and ". " are one write, built on the stack: ten digits,
-  // ". " and the end mark always fit after the label.
+  // Label, number and ". " are one write, built on the stack: ten digits and
+  // the tail with its end mark always fit after the label.
+  static constexpr char kTail[] = ". ";
   char text[64];
-  const std::size_t length = std::min(std::strlen(label), sizeof text - 13);
+  const std::size_t length = std::min(std::strlen(label), sizeof text - 10 - sizeof kTail);
   std::memcpy(text, label, length);
-  char* end = std::to_chars(text + length, text + sizeof text - 3, word_from_bytes(word)).ptr;
-  std::memcpy(end, ". ", 3);
+  char* end =
+      std::to_chars(text + length, text + sizeof text - sizeof kTail, word_from_bytes(word)).ptr;
+  std::memcpy(end, kTail, sizeof kTail);
   print_cstring(kConsole, text, 0);
   input_prompt_cstring("Please enter new ID: ", false, true);
   std::uint32_t value = word_from_bytes(word);
