@@ -1,10 +1,9 @@
 """Fault sweep: one run lists the system calls that touch the target (strace
--f -P, Wine's own processes included), and every word written must be synced
-before the next write or a close. Then each occurrence of each call is made
-to fail in a run of its own (ENOSPC for writes, EACCES for opens, EIO, EROFS
-and EINVAL for syncs, EIO otherwise); where a failing open leads to calls the
-success run does not make (a fallback open), each of those fails in a run of
-its own too. Every run must end with exit code 0 and one of the tool's own
+-f -P, Wine's own processes included), where each write must be synced before
+the next write or a close; then each occurrence of each call is made to fail
+in a run of its own (ENOSPC for writes, EACCES for opens, EIO, EROFS and
+EINVAL for syncs, EIO otherwise), and so is each call past those counts that a
+failing open leads to (a fallback). Every run must end with exit code 0 and one of the tool's own
 messages; "Done." only when both words hold the typed values; otherwise no
 byte outside the two words changed and each word is its old or its new
 value; and an ID is shown only as the file holds it.
@@ -35,34 +34,28 @@ MESSAGES = {b"Done.\r\n": "Done.", NOT_WRITTEN: "not written", NOT_READ: "not re
 MOST_PER_CALL = 12  # occurrences past the first dozen of a call are skipped
 RUN_TIMEOUT = 60
 CALL = re.compile(r"^(\d+)\s+(\w+)\(")
-SYNCS = ("fsync", "fdatasync")
-SKIPPED = 77  # the exit code that CTest reports as skipped
+SYNCS, OPENS = ("fsync", "fdatasync"), ("open", "openat", "openat2", "creat")
 SHOWN = re.compile(rb"Current (item|event) pointer variable ID is (\d+)\. ")
 
 
-def is_open(call):
-    return call in ("open", "openat", "openat2", "creat")
-
-
 def errors_for(call):
-    if is_open(call):
+    if call in OPENS:
         return ("EACCES",)
     if call.startswith("write") or call.startswith("pwrite"):
         return ("ENOSPC",)
-    # A sync that fails for any reason leaves the bytes' fate unknown.
     return ("EIO", "EROFS", "EINVAL") if call in SYNCS else ("EIO",)
 
 
 class Point:
-    """One run of the program under strace on a fresh target, with the given
-    occurrences of calls made to fail: (call, occurrence, error), at most two."""
+    """One run of the program under strace on a fresh target, with up to two
+    occurrences of calls made to fail: (call, occurrence, error)."""
 
     def __init__(self, *failing):
         self.failing = failing
         self.work = harness.WorkDir()
         self.target = self.work.file("RPG_RT.exe", SAMPLE)
         # The calls made are listed in the success run and where an open fails.
-        self.listed = not failing or (len(failing) == 1 and is_open(failing[0][0]))
+        self.listed = not failing or (len(failing) == 1 and failing[0][0] in OPENS)
         self.calls, self.unsynced = {}, []
 
     def run(self):
@@ -73,15 +66,11 @@ class Point:
         if PROGRAM.wine_prefix:  # the path as Wine reaches it, through drive Z:
             paths += ["-P", str(Path(PROGRAM.env["WINEPREFIX"]) / "dosdevices" / "z:") +
                       str(self.target)]
-        options = []
-        if self.failing and not self.listed:
-            calls = sorted({call for call, _, _ in self.failing})
-            options = ["--seccomp-bpf", "-e", f"trace={','.join(calls)}"]
-        for call in sorted({call for call, _, _ in self.failing}):
-            # Two occurrences of one call (with one error): first..last+step.
-            at = sorted(n for c, n, _ in self.failing if c == call)
-            when = f"{at[0]}..{at[-1]}+{at[-1] - at[0]}" if len(at) > 1 else str(at[0])
-            error = next(e for c, _, e in self.failing if c == call)
+        calls = {call: error for call, _, error in self.failing}
+        options = [] if self.listed else ["--seccomp-bpf", "-e", f"trace={','.join(calls)}"]
+        for call, error in calls.items():  # two occurrences of one call: first..last+step
+            at = [n for c, n, _ in self.failing if c == call]
+            when = f"{at[0]}..{at[-1]}+{at[-1] - at[0]}" if len(at) > 1 else at[0]
             options += ["-e", f"inject={call}:error={error}:when={when}"]
         command = ["strace", "-f", "-qq", "-o", log, *paths, *options,
                    *PROGRAM.command([self.target.name])]
@@ -136,36 +125,29 @@ class Point:
 
 def calls_in(log):
     """The calls on the target in the order logged: (process, call)."""
-    return [(m.group(1), m.group(2)) for m in map(CALL.match, Path(log).read_text(
-        errors="replace").splitlines()) if m]
+    return [m.groups() for m in map(CALL.match, Path(log).read_text(errors="replace").split("\n"))
+            if m]
 
 
 def calls_on_target(log):
     """Occurrences of each call, the most any one process made."""
-    per_process = Counter(calls_in(log))
     calls = Counter()
-    for (_, call), count in per_process.items():
+    for (_, call), count in Counter(calls_in(log)).items():
         calls[call] = max(calls[call], count)
     return dict(sorted(calls.items()))
 
 
 def unsynced_writes(log):
-    """Writes not followed by a sync before the next write or a close, in any
+    """Writes not synced before the next write or a close, in whichever
     process (under Wine the server syncs what the program wrote)."""
     found, pending = [], None
-    for number, (_, call) in enumerate(calls_in(log), 1):
-        if call in SYNCS:
-            pending = None
-        elif call.startswith(("write", "pwrite")) or call == "close":
-            if pending:
-                found.append(f"{pending} not synced before call {number}, {call}")
-            pending = f"call {number}, {call}" if call != "close" else None
-    return found + ([f"{pending} never synced"] if pending else [])
-
-
-def strace_traces():
-    return shutil.which("strace") is not None and subprocess.run(
-        ["strace", "-o", "/dev/null", "true"], stderr=subprocess.DEVNULL).returncode == 0
+    for number, (_, call) in enumerate(calls_in(log) + [("", "close")], 1):
+        write = call.startswith(("write", "pwrite"))
+        if pending and (write or call == "close"):
+            found.append(f"call {pending}, a write, not synced before call {number}, {call}")
+        if write or call in SYNCS or call == "close":
+            pending = number if write else None
+    return found
 
 
 class FaultSweep(unittest.TestCase):
@@ -208,9 +190,10 @@ class FaultSweep(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM, rest = harness.program_from_argv(sys.argv[1:])
-    if not strace_traces():
+    if not shutil.which("strace") or subprocess.run(["strace", "-o", "/dev/null", "true"],
+                                                    stderr=subprocess.DEVNULL).returncode:
         if os.environ.get("CI") == "true":
             sys.exit("fault sweep: strace is missing or may not trace, and CI needs the sweep")
         print("fault sweep skipped: needs strace, allowed to trace")
-        sys.exit(SKIPPED)
+        sys.exit(77)  # CTest's skip
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
