@@ -109,6 +109,8 @@ class Point:
             if int(value) != OLD[0 if which == b"item" else 1]:
                 found.append(f"{which.decode()} ID shown as {int(value)}, not the file's")
         words = self.words()
+        if self.out.endswith(b"Done.\r\n") and any(c in SYNCS for c, _, _ in self.failing):
+            found.append("Done. after a failed sync")
         if self.out.endswith(b"Done.\r\n"):
             if self.data != harness.with_words(SAMPLE, *NEW):
                 found.append(f"Done. with words {words}")

@@ -535,6 +535,8 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
   put("f", bytes);
   ASSERT_EQ(file_open(path("f"), 0, 0, 0, 1, 0), 0);
   FileSlot* slot = slot_for_number(1);
+  EXPECT_EQ(file_check(1, path("f"), 1, "ab\r\n", 4), 0) << "the file at the name, as expected";
+  EXPECT_EQ(file_check(1, path("f"), 0, "ab\r\n", 4), 1);
   const FileOps& ops = *slot->ops;
   std::string line;
   for (const char* expected : {"ab", "cd"}) {

@@ -279,7 +279,7 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
     FileFault fault;
     std::vector<std::string> rows;  // from row 3 on
     std::string file;
-    int changed_at_prompt = 0;  // the target becomes `file`: renamed over at 1, rewritten at 2
+    int changed_at_prompt = 0;  // the target is moved away at 1, rewritten as `file` at 2
   } cases[] = {
       {"item word refused", {.failing_write = 1}, {item_row, event_row, "", not_written}, original},
       {"event word refused",
@@ -297,8 +297,8 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
       {"marker unreadable", {.failing_read = 1}, {"Could not read rpg_rt file!", ""}, original},
       {"item ID unreadable", {.failing_read = 2}, {"Could not read rpg_rt file!", ""}, original},
       {"event ID unreadable", {.failing_read = 3}, {"Could not read rpg_rt file!", ""}, original},
-      {"same bytes renamed over it at the first prompt", {}, {item_row, "", changed}, original, 1},
-      {"rewritten at the second prompt", {}, {item_row, event_row, "", changed}, with_ids(7, 8), 2},
+      {"moved away at the first prompt", {}, {item_row, "", changed}, "", 1},
+      {"cut short at the second prompt", {}, {item_row, event_row, "", changed}, "cut", 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -310,15 +310,15 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
     fault = c.fault;
     console().schedule_text(1000, "10\r");
     console().schedule_text(2000, "20\r");
-    console().set_wait_routine([&, done = false](DWORD) mutable {
+    bool done = false;
+    console().set_wait_routine([&](DWORD) {
       if (console().now_ms() > kGiveUpMs) throw RunStuck{};
       if (done || c.changed_at_prompt == 0 ||
           console().now_ms() < c.changed_at_prompt * 1000u - 500)
         return;
       done = true;
-      const bool by_rename = c.changed_at_prompt == 1;
-      std::ofstream(by_rename ? target + ".new" : target, std::ios::binary) << c.file;
-      if (by_rename) fs::rename(target + ".new", target);
+      if (c.changed_at_prompt == 1) fs::rename(target, target + ".old");
+      if (c.changed_at_prompt == 2) std::ofstream(target, std::ios::binary) << c.file;
     });
     EXPECT_EQ(run({target}), 0);
     std::vector<std::string> rows = screen_rows(static_cast<SHORT>(3 + c.rows.size()));
