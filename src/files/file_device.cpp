@@ -1,6 +1,7 @@
 #include "files/file_device.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -22,6 +23,8 @@ constexpr std::uint32_t kChunk = 256;
 // together from open to close.
 struct DeviceStream {
   std::FILE* stream;
+  bool identified;                  // identity below read (once: it cannot change)
+  platform::FileIdentity identity;  // of the file behind the stream
   char buffer[kStreamBufferSize];
 };
 
@@ -228,6 +231,23 @@ std::int32_t file_device_flush(FileSlot* slot) {
 
 }  // namespace
 
+std::int32_t file_device_check(FileSlot* slot, const char* name, std::int64_t offset,
+                               const void* expected, std::uint32_t count) {
+  auto* owner = static_cast<DeviceStream*>(slot->device_data);
+  unsigned char held[16] = {};
+  if (owner == nullptr || count > sizeof held) return kBadCall;
+  if (!owner->identified) {
+    if (!platform::stream_identity(owner->stream, &owner->identity)) return kIoFailure;
+    owner->identified = true;
+  }
+  // Nothing at the name is a change too; a name that cannot be looked up is not.
+  platform::FileIdentity named{};
+  if (!platform::name_identity(name, &named)) return errno == ENOENT ? kNotFound : kIoFailure;
+  if (!(named == owner->identity)) return kNotFound;
+  if (platform::stream_read_through(owner->stream, offset, held, count) < 0) return kIoFailure;
+  return std::memcmp(held, expected, count) == 0 ? kSuccess : kNotFound;
+}
+
 const FileOps file_device_ops = {
     .eof = file_device_eof,
     .close = file_device_close,
@@ -283,6 +303,7 @@ bool file_device_adopt(FileSlot* slot, std::FILE* stream) {
     return false;
   }
   owner->stream = stream;
+  owner->identified = false;
   // Full buffering in a buffer of our own: given none, glibc ignores the
   // size. Set before any other operation on the stream, as the C library requires.
   // Refused, the stream keeps a buffer of the C library's, which serves as well.

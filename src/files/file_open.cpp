@@ -1,5 +1,6 @@
 #include "files/file_open.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 
@@ -53,6 +54,16 @@ std::int32_t file_flush(std::int32_t file_number) {
   FileSlot* slot = slot_for_number(file_number);
   if (!is_open(slot) || slot->ops->flush == nullptr) return set_last_error(kBadCall);
   return set_last_error(slot->ops->flush(slot));
+}
+
+std::int32_t file_check(std::int32_t file_number, std::string name, std::int64_t position,
+                        const void* expected, std::uint32_t count) {
+  FileSlot* slot = slot_for_number(file_number);
+  if (file_number < kFirstSlot || !is_open(slot) || position < 1) return set_last_error(kBadCall);
+  // The name as the device's open took it.
+  const char separator = platform::path_separator();
+  if (separator != '/') std::replace(name.begin(), name.end(), '/', separator);
+  return set_last_error(file_device_check(slot, name.c_str(), position - 1, expected, count));
 }
 
 void close_all_slots() {

@@ -32,6 +32,16 @@ std::int32_t file_close(std::int32_t file_number);
 // it on the disk; 3 when either fails.
 std::int32_t file_flush(std::int32_t file_number);
 
+// Confirms, just before a write, that the stream of a file slot still holds
+// the file that `name` names now, and that this file holds `expected` at the
+// 1-based position (bytes past its end count as zeros). 0 when both hold; 2
+// when the name names another file or none, or the bytes differ; 3 when
+// either identity or the bytes cannot be read; 1 for a number that is no
+// open file slot or a block of more than 16 bytes. The bytes are read from the
+// file itself, past the stream's buffer: seek before the stream's next transfer.
+std::int32_t file_check(std::int32_t file_number, std::string name, std::int64_t position,
+                        const void* expected, std::uint32_t count);
+
 // Closes every open file slot 1 to 254 through its own close operation and
 // clears the table; does nothing unless a file was ever opened. The console
 // and reserved records are not touched.

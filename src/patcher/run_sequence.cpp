@@ -35,42 +35,58 @@ constexpr std::int32_t kPauseMs = 2000;
 }
 
 // Little-endian, whatever the host's byte order.
-std::uint32_t word_from_bytes(const std::uint8_t (&bytes)[4]) {
+std::uint32_t word_from_bytes(const std::uint8_t* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
          static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-void bytes_from_word(std::uint32_t word, std::uint8_t (&bytes)[4]) {
+void bytes_from_word(std::uint32_t word, std::uint8_t* bytes) {
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(word >> (8 * i));
 }
 
-// Reads the word at `position`. A word that cannot be read is never shown:
-// the run ends before anything is written.
-void read_id(std::int32_t position, std::uint8_t (&word)[4]) {
+// Reads the word at `position` into the block. A word that cannot be read is
+// never shown: the run ends before anything is written.
+void read_word(std::int32_t position, std::uint8_t (&block)[12]) {
+  std::uint8_t* word = block + (position - patch_block::kMarkerPosition);
   if (read_at(kTarget, position, word, patch_block::kWordSize) == 0) return;
   file_close(kTarget);
   failure_exit("Could not read rpg_rt file!");
 }
 
-// Shows the ID read into `work`, asks for a new one and writes it back at
-// `position`. True when the word reached the file: it is written out, and
-// checked, before the stream is positioned again, so that no failure is left
-// for a later call to swallow.
-bool replace_id(const char* label, std::int32_t position, std::uint8_t (&work)[4]) {
-  // Label, number and ". " are one write, built on the stack: ten digits,
-  // ". " and the end mark always fit after the label.
+// Shows the ID held in the block at `position`, asks for a new one and, when
+// `go_on`, writes it back. Just before the write the file at `path` must still
+// be the one held open and hold the block as the run knows it; otherwise
+// nothing more is written and the run ends. True when the word reached the
+// file and the disk: it is written out and synced before the stream is
+// positioned again, so that no failure is left for a later call to swallow.
+bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[12],
+                const std::string& path, bool go_on) {
+  std::uint8_t* word = block + (position - patch_block::kMarkerPosition);
+  // Label, number and ". " are one write, built on the stack: ten digits and
+  // the tail with its end mark always fit after the label.
+  static constexpr char kTail[] = ". ";
   char text[64];
-  const std::size_t length = std::min(std::strlen(label), sizeof text - 13);
-  // No end mark yet: the number and ". " with its end mark follow.
+  const std::size_t length = std::min(std::strlen(label), sizeof text - 10 - sizeof kTail);
+  // No end mark yet: the number and the tail with its end mark follow.
   std::memcpy(text, label, length);  // NOLINT(bugprone-not-null-terminated-result)
-  char* end = std::to_chars(text + length, text + sizeof text - 3, word_from_bytes(work)).ptr;
-  std::memcpy(end, ". ", 3);
+  char* end =
+      std::to_chars(text + length, text + sizeof text - sizeof kTail, word_from_bytes(word)).ptr;
+  std::memcpy(end, kTail, sizeof kTail);
   print_cstring(kConsole, text, 0);
   input_prompt_cstring("Please enter new ID: ", false, true);
-  std::uint32_t value = word_from_bytes(work);
+  std::uint32_t value = word_from_bytes(word);
   input_read_u32(&value);
-  bytes_from_word(value, work);
-  return write_at(kTarget, position, work, patch_block::kWordSize) == 0 && file_flush(kTarget) == 0;
+  if (!go_on) return false;
+  const std::int32_t check =
+      file_check(kTarget, path, patch_block::kMarkerPosition, block, sizeof block);
+  if (check != 0) {
+    file_close(kTarget);
+    print_end(kConsole, kPrintLineEnd);
+    failure_exit(check == 2 ? "rpg_rt file changed! Nothing more was written."
+                            : "Could not read rpg_rt file!");
+  }
+  bytes_from_word(value, word);
+  return write_at(kTarget, position, word, patch_block::kWordSize) == 0 && file_flush(kTarget) == 0;
 }
 
 }  // namespace
@@ -91,29 +107,27 @@ void run_sequence() {
     failure_exit("File not found! Please drag rpg_rt file onto veltrane.exe!");
   }
   // The open's result needs no check of its own: should it fail, file number 1
-  // stays closed, the marker read below fails without touching the work word,
-  // and its zeros end the run with "Invalid rpg_rt file!", the file unchanged.
+  // stays closed, the marker read below fails, and the run ends with "Could not
+  // read rpg_rt file!", the file unchanged.
   file_open(path, kModeBinary, kAccessDefault, 0, kTarget, 0);
 
-  // One work word serves the marker and then the item ID; it is cleared once,
-  // before the marker read. The event ID has a word of its own.
-  std::uint8_t work[4] = {0, 0, 0, 0};
-  read_at(kTarget, patch_block::kMarkerPosition, work, patch_block::kWordSize);
-  if (word_from_bytes(work) != patch_block::kMarkerValue) {
+  // The patch block as the file holds it, zeros past its end: the marker,
+  // then the IDs, all read before the first byte changes (the marker's read
+  // buffers them). A read that fails is no verdict on the marker.
+  std::uint8_t block[12] = {};
+  read_word(patch_block::kMarkerPosition, block);
+  if (word_from_bytes(block) != patch_block::kMarkerValue) {
     file_close(kTarget);
     failure_exit("Invalid rpg_rt file!");
   }
-
-  // Both IDs are read while the marker's read still buffers them: the file is
-  // read in full before its first byte changes.
-  std::uint8_t event[4] = {0, 0, 0, 0};
-  read_id(patch_block::kItemIdPosition, work);
-  read_id(patch_block::kEventIdPosition, event);
-  bool written =
-      replace_id("Current item pointer variable ID is ", patch_block::kItemIdPosition, work);
-  written =
-      replace_id("Current event pointer variable ID is ", patch_block::kEventIdPosition, event) &&
-      written;
+  read_word(patch_block::kItemIdPosition, block);
+  read_word(patch_block::kEventIdPosition, block);
+  // After a word that failed nothing more is written: the file would no
+  // longer hold a block the run knows.
+  bool written = replace_id("Current item pointer variable ID is ", patch_block::kItemIdPosition,
+                            block, path, true);
+  written = replace_id("Current event pointer variable ID is ", patch_block::kEventIdPosition,
+                       block, path, written);
   // A failing close may have lost what the system still held of the file.
   written = file_close(kTarget) == 0 && written;
   // The outcome stands after an empty line, whichever it is.

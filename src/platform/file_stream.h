@@ -36,9 +36,30 @@ bool stream_get_position(std::FILE* stream, std::int64_t* offset);
 bool stream_set_position(std::FILE* stream, std::int64_t offset);
 
 // Has the system put what it holds of the file behind the stream on the disk
-// (_commit, fsync); true on success, and on POSIX also for a file that offers
-// no synchronisation.
+// (_commit, fsync); true on success only: a sync that fails for any reason
+// leaves the bytes' fate unknown.
 bool stream_commit(std::FILE* stream);
+
+// What tells one file from another while both exist: device and inode number
+// on POSIX, volume serial number and file index on Windows.
+struct FileIdentity {
+  std::uint64_t volume;
+  std::uint64_t index;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file behind the stream, or of the file a name names
+// now; false when it cannot be read, for a name with errno ENOENT when
+// nothing is there.
+bool stream_identity(std::FILE* stream, FileIdentity* identity);
+bool name_identity(const char* name, FileIdentity* identity);
+
+// Reads up to `count` bytes at a 0-based offset from the file behind the
+// stream itself, past whatever the stream buffers; the bytes read, fewer at
+// the end of the file, or -1 when the read fails. The stream's position is
+// not to be relied on afterwards: seek before its next read or write.
+std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* bytes,
+                                 std::uint32_t count);
 
 // Locks or unlocks a byte range of the file behind the stream against other
 // processes; true on success.

@@ -11,7 +11,8 @@ import time
 import unittest
 
 import harness
-from harness import BANNER, BLOCK_OFFSET, INVALID, NO_FILE, NOT_FOUND, NOT_WRITTEN
+from harness import (BANNER, BLOCK_OFFSET, CHANGED, INVALID, NO_FILE, NOT_FOUND, NOT_READ,
+                     NOT_WRITTEN)
 from pane import Pane
 
 PROGRAM = None
@@ -118,14 +119,35 @@ class Faults(unittest.TestCase):
                 self.assertTrue(out.endswith(message), out)
                 self.assertEqual(target.read_bytes(), SAMPLE)
 
+    def test_target_changed_while_a_prompt_waits(self):
+        # A runtime without the patch copied over it, or the same bytes renamed
+        # over it (from Linux: Windows refuses a rename over a file held open).
+        shown = BANNER + b"Current item pointer variable ID is 1. "
+        for row, data, name in (
+                ("rewritten in place at a prompt", SAMPLE[:BLOCK_OFFSET], "RPG_RT.exe"),
+                ("same bytes renamed over it at a prompt", SAMPLE, "new.exe")):
+            with self.subTest(row):
+                target = self.work.file("RPG_RT.exe", SAMPLE)
+                program = subprocess.Popen(PROGRAM.command([target.name]), cwd=self.work.path,
+                                           env=PROGRAM.env, stdin=subprocess.PIPE,
+                                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                out = program.stdout.read(len(shown))
+                os.replace(self.work.file(name, data), target)
+                out += program.communicate(b"10\n20\n", timeout=RUN_TIMEOUT)[0]
+                record(row, message_of(out), program.returncode,
+                       "as changed" if target.read_bytes() == data else "WRITTEN")
+                self.assertEqual((program.returncode, out), (0, shown + b"\r\n" + CHANGED))
+                self.assertEqual(target.read_bytes(), data)
+
     def test_paths_that_name_no_usable_file(self):
         (self.work.path / "folder").mkdir()
         os.mkfifo(self.work.path / "pipe")
         self.work.file("RPG_RT.exe", SAMPLE)
-        # Wine opens a FIFO or a device like a file and finds no marker in it.
+        # Wine opens a FIFO or a device like a file: no marker in a device, and
+        # the read of a FIFO without a writer fails.
         special = INVALID if PROGRAM.wine_prefix else NOT_FOUND
         rows = [("directory", ["folder"], NOT_FOUND),
-                ("FIFO without a writer", ["pipe"], special),
+                ("FIFO without a writer", ["pipe"], NOT_READ if PROGRAM.wine_prefix else NOT_FOUND),
                 ("/dev/null", ["/dev/null"], special),
                 ("/dev/zero", ["/dev/zero"], special),
                 ("empty path", [""], NO_FILE),

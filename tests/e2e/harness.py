@@ -24,6 +24,7 @@ NOT_FOUND = b"File not found! Please drag rpg_rt file onto veltrane.exe!\r\n"
 INVALID = b"Invalid rpg_rt file!\r\n"
 NOT_WRITTEN = b"Could not write rpg_rt file! Is it read-only or in use?\r\n"
 NOT_READ = b"Could not read rpg_rt file!\r\n"
+CHANGED = b"rpg_rt file changed! Nothing more was written.\r\n"
 
 
 class Program:

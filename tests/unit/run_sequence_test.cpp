@@ -261,7 +261,8 @@ TEST_F(RunSequenceTest, failures_beep_then_show_the_message_and_pause) {
 
 // The run's own open finds slot 1 taken by the test's faulty device and goes
 // on with it. "Done." only when both words arrived; an ID is shown only as
-// the file holds it.
+// the file holds it; nothing is written after a failure, nor into a file
+// changed while a prompt waits (the IDs are typed at 1 s and 2 s).
 TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
   const std::string original = sample_target();
   const auto with_ids = [&](std::uint32_t item, std::uint32_t event) {
@@ -273,16 +274,15 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
   const std::string not_written = "Could not write rpg_rt file! Is it read-only or in use?";
   const std::string item_row = "Current item pointer variable ID is 1. Please enter new ID: 10";
   const std::string event_row = "Current event pointer variable ID is 2. Please enter new ID: 20";
+  const std::string changed = "rpg_rt file changed! Nothing more was written.";
   const struct {
     const char* name;
     FileFault fault;
     std::vector<std::string> rows;  // from row 3 on
     std::string file;
+    int changed_at_prompt = 0;  // the target is moved away at 1, rewritten as `file` at 2
   } cases[] = {
-      {"item word refused",
-       {.failing_write = 1},
-       {item_row, event_row, "", not_written},
-       with_ids(1, 20)},
+      {"item word refused", {.failing_write = 1}, {item_row, event_row, "", not_written}, original},
       {"event word refused",
        {.failing_write = 2},
        {item_row, event_row, "", not_written},
@@ -290,13 +290,16 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
       {"item word's flush fails",
        {.failing_flush = 1},
        {item_row, event_row, "", not_written},
-       with_ids(10, 20)},
+       with_ids(10, 2)},
       {"close fails",
        {.failing_close = true},
        {item_row, event_row, "", not_written},
        with_ids(10, 20)},
+      {"marker unreadable", {.failing_read = 1}, {"Could not read rpg_rt file!", ""}, original},
       {"item ID unreadable", {.failing_read = 2}, {"Could not read rpg_rt file!", ""}, original},
       {"event ID unreadable", {.failing_read = 3}, {"Could not read rpg_rt file!", ""}, original},
+      {"moved away at the first prompt", {}, {item_row, "", changed}, "", 1},
+      {"cut short at the second prompt", {}, {item_row, event_row, "", changed}, "cut", 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -306,7 +309,18 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
     ASSERT_EQ(file_open(target, 0, 0, 0, 1, 0), 0);
     slot_for_number(1)->ops = &faulty_file_ops;
     fault = c.fault;
-    console().queue_text("10\r20\r");
+    console().schedule_text(1000, "10\r");
+    console().schedule_text(2000, "20\r");
+    bool done = false;
+    console().set_wait_routine([&](DWORD) {
+      if (console().now_ms() > kGiveUpMs) throw RunStuck{};
+      if (done || c.changed_at_prompt == 0 ||
+          console().now_ms() < c.changed_at_prompt * 1000u - 500)
+        return;
+      done = true;
+      if (c.changed_at_prompt == 1) fs::rename(target, target + ".old");
+      if (c.changed_at_prompt == 2) std::ofstream(target, std::ios::binary) << c.file;
+    });
     EXPECT_EQ(run({target}), 0);
     std::vector<std::string> rows = screen_rows(static_cast<SHORT>(3 + c.rows.size()));
     rows.erase(rows.begin(), rows.begin() + 3);

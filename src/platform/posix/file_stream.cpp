@@ -40,9 +40,10 @@ int open_regular_file(const char* name, int flags) {
 }
 
 // Wraps a descriptor of a regular file in a blocking stream, or closes it.
+// F_SETFL takes the open's own flags: it ignores the access mode and the
+// creation flags among them, so no F_GETFL is needed to keep the rest.
 std::FILE* blocking_stream(int fd, const char* mode) {
-  const int status = fcntl(fd, F_GETFL);
-  if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+  if (fcntl(fd, F_SETFL, open_flags_for(mode)) == -1) {
     close(fd);
     return nullptr;
   }
@@ -100,8 +101,29 @@ bool stream_set_position(std::FILE* stream, std::int64_t offset) {
 }
 
 bool stream_commit(std::FILE* stream) {
-  // EINVAL and EROFS: a file that offers no synchronisation.
-  return fsync(fileno(stream)) == 0 || errno == EINVAL || errno == EROFS;
+  // No error spares a regular file: ext4 gives EROFS once it has aborted on an
+  // error, and then the dirty bytes never reach the disk.
+  return fsync(fileno(stream)) == 0;
+}
+
+bool stream_identity(std::FILE* stream, FileIdentity* identity) {
+  struct stat st {};
+  if (fstat(fileno(stream), &st) != 0) return false;
+  *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return true;
+}
+
+bool name_identity(const char* name, FileIdentity* identity) {
+  struct stat st {};
+  if (stat(name, &st) != 0) return false;
+  *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return true;
+}
+
+std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* bytes,
+                                 std::uint32_t count) {
+  // pread leaves the descriptor's offset, and so the stream, where they stand.
+  return pread(fileno(stream), bytes, count, static_cast<off_t>(offset));
 }
 
 bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock) {

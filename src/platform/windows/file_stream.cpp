@@ -88,6 +88,52 @@ bool stream_set_position(std::FILE* stream, std::int64_t offset) {
 
 bool stream_commit(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
+namespace {
+
+bool handle_identity(HANDLE file, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(file, &info) == 0) return false;
+  *identity = {info.dwVolumeSerialNumber,
+               static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  return true;
+}
+
+}  // namespace
+
+bool stream_identity(std::FILE* stream, FileIdentity* identity) {
+  return handle_identity(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), identity);
+}
+
+bool name_identity(const char* name, FileIdentity* identity) {
+  std::wstring wide;
+  if (!wide_name_for(name, &wide)) return false;
+  // No access asked and every sharing granted: the look never stands in the
+  // way of the tool's own stream or anyone else's.
+  HANDLE file = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+    return false;
+  }
+  const bool known = handle_identity(file, identity);
+  CloseHandle(file);
+  return known;
+}
+
+std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* bytes,
+                                 std::uint32_t count) {
+  // A positioned ReadFile; on a handle opened for synchronous use it moves the
+  // handle's position, which the stream's next seek sets again.
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  DWORD got = 0;
+  const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  if (ReadFile(file, bytes, count, &got, &at) != 0) return got;
+  return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+}
+
 bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock) {
   const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   return (lock ? LockFile(file, start, 0, length, 0) : UnlockFile(file, start, 0, length, 0)) != 0;
