@@ -229,10 +229,18 @@ std::int32_t file_device_flush(FileSlot* slot) {
   return kSuccess;
 }
 
+// Names come with '/' between components; the platform's own separator is
+// what its open and lookup take.
+void use_platform_separators(char* name, std::size_t length) {
+  const char separator = platform::path_separator();
+  if (separator != '/') std::replace(name, name + length, '/', separator);
+}
+
 }  // namespace
 
-std::int32_t file_device_check(FileSlot* slot, const char* name, std::int64_t offset,
+std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, std::int64_t offset,
                                const void* expected, std::uint32_t count) {
+  use_platform_separators(name, length);
   auto* owner = static_cast<DeviceStream*>(slot->device_data);
   unsigned char held[16] = {};
   if (owner == nullptr || count > sizeof held) return kBadCall;
@@ -266,8 +274,7 @@ const FileOps file_device_ops = {
 };
 
 std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length) {
-  const char separator = platform::path_separator();
-  if (separator != '/') std::replace(name, name + length, '/', separator);
+  use_platform_separators(name, length);
   slot->ops = &file_device_ops;
   if (slot->mode < kModeBinary || slot->mode > kModeAppend) return kBadCall;
   slot->size = -1;

@@ -16,9 +16,9 @@ namespace veltrane {
 std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length);
 extern const FileOps file_device_ops;
 
-// The file device's part of file_check, at a 0-based offset; the result code
-// unstored.
-std::int32_t file_device_check(FileSlot* slot, const char* name, std::int64_t offset,
+// The file device's part of file_check, at a 0-based offset; converts the
+// name's separators in place as the open does; the result code unstored.
+std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, std::int64_t offset,
                                const void* expected, std::uint32_t count);
 
 // Makes `slot` a file device record over a freshly opened stream, which it

@@ -1,6 +1,5 @@
 #include "files/file_open.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <limits>
 
@@ -60,10 +59,8 @@ std::int32_t file_check(std::int32_t file_number, std::string name, std::int64_t
                         const void* expected, std::uint32_t count) {
   FileSlot* slot = slot_for_number(file_number);
   if (file_number < kFirstSlot || !is_open(slot) || position < 1) return set_last_error(kBadCall);
-  // The name as the device's open took it.
-  const char separator = platform::path_separator();
-  if (separator != '/') std::replace(name.begin(), name.end(), '/', separator);
-  return set_last_error(file_device_check(slot, name.c_str(), position - 1, expected, count));
+  return set_last_error(
+      file_device_check(slot, name.data(), name.size(), position - 1, expected, count));
 }
 
 void close_all_slots() {
