@@ -111,6 +111,12 @@ WORKED_VALUES = [
     (b"7,8", 7), (b"7 8", 7), (b"1,5", 1), (b",5", 0), (b'"5"', 5), (b'"1,5"', 1),
     (b'"1.5"', 2), (b"  42  ", 42), (b"2D2", 200), (b"&HD", 13),
 ]
+# And every example the guides give, as they state it, not tried above.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs",
+                       "number-examples.tsv"), encoding="utf-8") as examples:
+    GUIDE_VALUES = {typed.encode(): int(stored) for typed, stored in
+                    (line.rstrip("\n").split("\t") for line in examples if line[0] != "#")}
+WORKED_VALUES += [row for row in GUIDE_VALUES.items() if row[0] not in dict(WORKED_VALUES)]
 
 
 class WorkedValues(unittest.TestCase):
