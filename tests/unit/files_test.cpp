@@ -95,12 +95,18 @@ TEST_F(file_slots, exists_for_regular_files_readable_or_not) {
   EXPECT_FALSE(file_exists("/dev/null"));
   ASSERT_EQ(mkfifo(path("fifo").c_str(), 0666), 0);
   EXPECT_FALSE(file_exists(path("fifo").c_str()));  // and returns at once
-  // A file there without read permission exists; the open then fails on it.
+  // A file there without read permission exists, and so does a name in a
+  // folder that may not be searched; the open then fails on either.
   put("secret", "x");
   fs::permissions(path("secret"), fs::perms::owner_write);
   run_unprivileged([&] {
     EXPECT_TRUE(file_exists(path("secret").c_str()));
     EXPECT_EQ(file_open(path("secret"), 0, 0, 0, 1, 0), 2);
+    fs::create_directories(dir_ / "closed");
+    fs::permissions(dir_ / "closed", fs::perms::none);
+    EXPECT_TRUE(file_exists(path("closed/f").c_str()));
+    EXPECT_EQ(file_open(path("closed/f"), 0, 0, 0, 1, 0), 2);
+    fs::permissions(dir_ / "closed", fs::perms::owner_all);
   });
   EXPECT_EQ(get("secret"), "x");
   EXPECT_EQ(next_descriptor(), free_fd) << "every stream closed";
