@@ -39,8 +39,9 @@ std::int32_t file_flush(std::int32_t file_number);
 // 1-based position (bytes past its end count as zeros). 0 when both hold;
 // kChanged when the name names another file or none, or the bytes differ; 3
 // when either identity or the bytes cannot be read; 1 for a number that is
-// no open file slot or a block of more than 16 bytes. The bytes are read from the
-// file itself, past the stream's buffer: seek before the stream's next transfer.
+// no open file slot or a block of more than 16 bytes. The bytes are read from
+// the file itself, past the stream's buffer: seek before the stream's next
+// transfer.
 std::int32_t file_check(std::int32_t file_number, std::string name, std::int64_t position,
                         const void* expected, std::uint32_t count);
 

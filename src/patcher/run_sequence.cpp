@@ -55,16 +55,18 @@ void read_word(std::int32_t position, std::uint8_t (&block)[12]) {
 }
 
 // Shows the ID held in the block at `position`, asks for a new one and,
-// unless `ask_only`, writes it back. Just before the write the file at `path` must still
-// be the one held open and hold the block as the run knows it; otherwise
-// nothing more is written and the run ends. True when the word reached the
-// file and the disk: it is written out and synced before the stream is
-// positioned again, so that no failure is left for a later call to swallow.
+// unless `ask_only` (an earlier word failed), writes it back. Just before the
+// write the file at `path` must still be the one held open and hold the block
+// as the run knows it; otherwise nothing more is written and the run ends.
+// True when the word reached the file and the disk: it is written out and
+// synced before the stream is positioned again, so that no failure is left
+// for a later call to swallow.
 bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[12],
                 const std::string& path, bool ask_only) {
   std::uint8_t* word = block + (position - patch_block::kMarkerPosition);
   // Label, number and ". " are one write, built on the stack: ten digits and
-  // the tail with its end mark always fit after the label.
+  // the tail with its end mark always fit after the label. Both labels are far
+  // shorter than the buffer: the cut never happens, it only bounds the copy.
   static constexpr char kTail[] = ". ";
   char text[64];
   const std::size_t length = std::min(std::strlen(label), sizeof text - 10 - sizeof kTail);
