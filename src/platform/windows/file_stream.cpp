@@ -102,8 +102,15 @@ namespace {
 bool handle_identity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileInformationByHandle(file, &info) == 0) return false;
-  *identity = {info.dwVolumeSerialNumber,
-               static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  // A volume that could not be asked gives serial number 0 there and no
+  // failure, which would tell a file from itself: 0 is asked again, where a
+  // failure shows.
+  DWORD volume = info.dwVolumeSerialNumber;
+  if (volume == 0 &&
+      GetVolumeInformationByHandleW(file, nullptr, 0, &volume, nullptr, nullptr, nullptr, 0) == 0) {
+    return false;
+  }
+  *identity = {volume, static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
   return true;
 }
 
@@ -127,6 +134,7 @@ bool name_identity(const char* name, FileIdentity* identity) {
   }
   const bool known = handle_identity(file, identity);
   CloseHandle(file);
+  if (!known) errno = EIO;  // something is there: its identity could not be read
   return known;
 }
 
