@@ -229,14 +229,12 @@ std::int32_t file_device_flush(FileSlot* slot) {
   return kSuccess;
 }
 
-// Names come with '/' between components; the platform's own separator is
-// what its open and lookup take.
+}  // namespace
+
 void use_platform_separators(char* name, std::size_t length) {
   const char separator = platform::path_separator();
   if (separator != '/') std::replace(name, name + length, '/', separator);
 }
-
-}  // namespace
 
 std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, std::int64_t offset,
                                const void* expected, std::uint32_t count) {
@@ -250,10 +248,10 @@ std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, s
   }
   // Nothing at the name is a change too; a name that cannot be looked up is not.
   platform::FileIdentity named{};
-  if (!platform::name_identity(name, &named)) return errno == ENOENT ? kNotFound : kIoFailure;
-  if (!(named == owner->identity)) return kNotFound;
+  if (!platform::name_identity(name, &named)) return errno == ENOENT ? kChanged : kIoFailure;
+  if (!(named == owner->identity)) return kChanged;
   if (platform::stream_read_through(owner->stream, offset, held, count) < 0) return kIoFailure;
-  return std::memcmp(held, expected, count) == 0 ? kSuccess : kNotFound;
+  return std::memcmp(held, expected, count) == 0 ? kSuccess : kChanged;
 }
 
 const FileOps file_device_ops = {

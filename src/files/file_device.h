@@ -16,6 +16,11 @@ namespace veltrane {
 std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length);
 extern const FileOps file_device_ops;
 
+// Names come with '/' between components: turns them into the platform's own
+// separator, in place. The existence test, the open and the check before each
+// word all convert a name through this one function.
+void use_platform_separators(char* name, std::size_t length);
+
 // The file device's part of file_check, at a 0-based offset; converts the
 // name's separators in place as the open does; the result code unstored.
 std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, std::int64_t offset,

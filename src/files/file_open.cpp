@@ -27,9 +27,11 @@ bool add_offset(std::int64_t base, std::int64_t offset, std::int64_t* target) {
 }  // namespace
 
 bool file_exists(const char* path) {
-  // Exists for the tool exactly when it opens for reading; on POSIX the open
-  // refuses anything but a regular file and never waits on a FIFO.
-  return platform::opens_for_reading(path);
+  // The name as the open and the check before each word see it, so that all
+  // three give one answer for one path. On POSIX the test never waits on a FIFO.
+  std::string name(path);
+  use_platform_separators(name.data(), name.size());
+  return platform::names_file(name.c_str());
 }
 
 std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access, std::int32_t lock,

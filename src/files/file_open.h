@@ -9,10 +9,12 @@
 
 namespace veltrane {
 
-// True exactly when the path names a file the process can open for reading.
-// A missing file, a directory, an empty path and an unreadable file are all
-// "not existing"; on POSIX so is anything that is not a regular file. Sets no
-// last error number.
+// True when the path names a file, whether or not the process can open it
+// for reading: a file without read permission, or one that another program
+// holds without sharing, exists, and the open that follows fails on it. A
+// missing file, a directory and an empty path are "not existing"; on POSIX so
+// is anything that is not a regular file. The name is converted as the open
+// converts it. Sets no last error number.
 bool file_exists(const char* path);
 
 // Opens `name` as file number 1 to 254. Mode, access and lock as in FileSlot;
@@ -34,11 +36,12 @@ std::int32_t file_flush(std::int32_t file_number);
 
 // Confirms, just before a write, that the stream of a file slot still holds
 // the file that `name` names now, and that this file holds `expected` at the
-// 1-based position (bytes past its end count as zeros). 0 when both hold; 2
-// when the name names another file or none, or the bytes differ; 3 when
-// either identity or the bytes cannot be read; 1 for a number that is no
-// open file slot or a block of more than 16 bytes. The bytes are read from the
-// file itself, past the stream's buffer: seek before the stream's next transfer.
+// 1-based position (bytes past its end count as zeros). 0 when both hold;
+// kChanged when the name names another file or none, or the bytes differ; 3
+// when either identity or the bytes cannot be read; 1 for a number that is
+// no open file slot or a block of more than 16 bytes. The bytes are read from
+// the file itself, past the stream's buffer: seek before the stream's next
+// transfer.
 std::int32_t file_check(std::int32_t file_number, std::string name, std::int64_t position,
                         const void* expected, std::uint32_t count);
 

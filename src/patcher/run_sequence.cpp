@@ -15,6 +15,7 @@
 #include "patcher/patch_block.h"
 #include "platform/console_api.h"
 #include "process/command_tail.h"
+#include "process/last_error.h"
 #include "process/process_exit.h"
 #include "process/runtime_state.h"
 
@@ -53,17 +54,19 @@ void read_word(std::int32_t position, std::uint8_t (&block)[12]) {
   failure_exit("Could not read rpg_rt file!");
 }
 
-// Shows the ID held in the block at `position`, asks for a new one and, when
-// `go_on`, writes it back. Just before the write the file at `path` must still
-// be the one held open and hold the block as the run knows it; otherwise
-// nothing more is written and the run ends. True when the word reached the
-// file and the disk: it is written out and synced before the stream is
-// positioned again, so that no failure is left for a later call to swallow.
+// Shows the ID held in the block at `position`, asks for a new one and,
+// unless `ask_only` (an earlier word failed), writes it back. Just before the
+// write the file at `path` must still be the one held open and hold the block
+// as the run knows it; otherwise nothing more is written and the run ends.
+// True when the word reached the file and the disk: it is written out and
+// synced before the stream is positioned again, so that no failure is left
+// for a later call to swallow.
 bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[12],
-                const std::string& path, bool go_on) {
+                const std::string& path, bool ask_only) {
   std::uint8_t* word = block + (position - patch_block::kMarkerPosition);
   // Label, number and ". " are one write, built on the stack: ten digits and
-  // the tail with its end mark always fit after the label.
+  // the tail with its end mark always fit after the label. Both labels are far
+  // shorter than the buffer: the cut never happens, it only bounds the copy.
   static constexpr char kTail[] = ". ";
   char text[64];
   const std::size_t length = std::min(std::strlen(label), sizeof text - 10 - sizeof kTail);
@@ -76,14 +79,17 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[
   input_prompt_cstring("Please enter new ID: ", false, true);
   std::uint32_t value = word_from_bytes(word);
   input_read_u32(&value);
-  if (!go_on) return false;
+  if (ask_only) return false;
   const std::int32_t check =
       file_check(kTarget, path, patch_block::kMarkerPosition, block, sizeof block);
   if (check != 0) {
     file_close(kTarget);
     print_end(kConsole, kPrintLineEnd);
-    failure_exit(check == 2 ? "rpg_rt file changed! Nothing more was written."
-                            : "Could not read rpg_rt file!");
+    // Anything but a change is a check that could not be made: the file or
+    // the name could not be read (the other codes need a closed file number
+    // or a longer block, which the run never gives).
+    failure_exit(check == kChanged ? "rpg_rt file changed! Nothing more was written."
+                                   : "Could not read rpg_rt file!");
   }
   bytes_from_word(value, word);
   return write_at(kTarget, position, word, patch_block::kWordSize) == 0 && file_flush(kTarget) == 0;
@@ -106,9 +112,10 @@ void run_sequence() {
   if (!file_exists(path.c_str())) {
     failure_exit("File not found! Please drag rpg_rt file onto veltrane.exe!");
   }
-  // The open's result needs no check of its own: should it fail, file number 1
-  // stays closed, the marker read below fails, and the run ends with "Could not
-  // read rpg_rt file!", the file unchanged.
+  // The open's result needs no check of its own: should it fail (a file there
+  // without read permission, or held by another program without sharing),
+  // file number 1 stays closed, the marker read below fails, and the run ends
+  // with "Could not read rpg_rt file!", the file unchanged.
   file_open(path, kModeBinary, kAccessDefault, 0, kTarget, 0);
 
   // The patch block as the file holds it, zeros past its end: the marker,
@@ -123,11 +130,12 @@ void run_sequence() {
   read_word(patch_block::kItemIdPosition, block);
   read_word(patch_block::kEventIdPosition, block);
   // After a word that failed nothing more is written: the file would no
-  // longer hold a block the run knows.
+  // longer hold a block the run knows. The event ID is still shown and asked
+  // for, so that the dialogue is the same whatever became of the item word.
   bool written = replace_id("Current item pointer variable ID is ", patch_block::kItemIdPosition,
-                            block, path, true);
+                            block, path, false);
   written = replace_id("Current event pointer variable ID is ", patch_block::kEventIdPosition,
-                       block, path, written);
+                       block, path, !written);
   // A failing close may have lost what the system still held of the file.
   written = file_close(kTarget) == 0 && written;
   // The outcome stands after an empty line, whichever it is.

@@ -13,9 +13,13 @@ namespace veltrane::platform {
 // the tool.
 std::FILE* open_stream(const char* name, const char* mode);
 
-// True exactly when open_stream(name, "r") would give a stream; keeps nothing
-// open, and on POSIX makes no stream at all.
-bool opens_for_reading(const char* name);
+// True when the name names a file: one that open_stream(name, "r") would
+// open, and also one that is there but refuses to open (no read permission,
+// held by another program without sharing) or whose place the process may not
+// look into. False for nothing there and for a folder, and on POSIX for
+// anything that is not a regular file. Keeps nothing open, and on POSIX makes
+// no stream at all.
+bool names_file(const char* name);
 
 // Creates a file that does not exist yet and opens it for reading and writing
 // ("w+b" semantics). Gives null, and touches nothing, when the name exists.

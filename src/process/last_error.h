@@ -10,9 +10,10 @@ namespace veltrane {
 enum ResultCode : std::int32_t {
   kSuccess = 0,
   kBadCall = 1,      // bad file number, slot busy or free, negative position, missing operation
-  kNotFound = 2,     // no stream mode could open the file; the file is no longer the one held
+  kNotFound = 2,     // no stream mode could open the file
   kIoFailure = 3,    // short write, failed seek or lock
   kNoTypedLine = 4,  // the input prompt could not obtain a typed line
+  kChanged = 5,      // the file at the name, or its bytes, is no longer as the run holds it
 };
 
 std::int32_t last_error();

@@ -4,7 +4,8 @@ the next write or a close; then each occurrence of each call is made to fail
 in a run of its own (ENOSPC for writes, EACCES for opens, EIO, EROFS and
 EINVAL for syncs, EIO otherwise), and so is each call past those counts that a
 failing open leads to (a fallback). Every run must end with exit code 0 and one of the tool's own
-messages; "Done." only when both words hold the typed values; otherwise no
+messages, never "changed" (no one changes the target here: a call that fails
+is no change); "Done." only when both words hold the typed values; otherwise no
 byte outside the two words changed and each word is its old or its new
 value; and an ID is shown only as the file holds it.
 
@@ -105,6 +106,8 @@ class Point:
             found.append(f"exit code {self.code}")
         if not self.out.startswith(BANNER) or not any(self.out.endswith(m) for m in MESSAGES):
             found.append("no message of the tool's own at the end")
+        if self.out.endswith(CHANGED):
+            found.append("'changed' for a failing call on a file no one changed")
         for which, value in SHOWN.findall(self.out):
             if int(value) != OLD[0 if which == b"item" else 1]:
                 found.append(f"{which.decode()} ID shown as {int(value)}, not the file's")

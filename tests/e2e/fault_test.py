@@ -100,7 +100,9 @@ class Faults(unittest.TestCase):
     def test_target_held_open_by_another_process(self):
         if not PROGRAM.wine_prefix:
             self.skipTest("POSIX has no share modes: another process's open does not refuse ours")
-        for share, message in (("read", NOT_WRITTEN), ("none", NOT_FOUND)):
+        # Shared for reading it opens read-only; shared for nothing it is there
+        # all the same, and cannot be read.
+        for share, message in (("read", NOT_WRITTEN), ("none", NOT_READ)):
             with self.subTest(share=share):
                 target = self.work.file("RPG_RT.exe", SAMPLE)
                 holder = subprocess.Popen(["wine", HOLDER, "RPG_RT.exe", share], cwd=self.work.path,
@@ -120,20 +122,37 @@ class Faults(unittest.TestCase):
                 self.assertEqual(target.read_bytes(), SAMPLE)
 
     def test_target_changed_while_a_prompt_waits(self):
-        # A runtime without the patch copied over it, or the same bytes renamed
-        # over it (from Linux: Windows refuses a rename over a file held open).
-        shown = BANNER + b"Current item pointer variable ID is 1. "
-        for row, data, name in (
-                ("rewritten in place at a prompt", SAMPLE[:BLOCK_OFFSET], "RPG_RT.exe"),
-                ("same bytes renamed over it at a prompt", SAMPLE, "new.exe")):
+        # A runtime without the patch copied over it, the same bytes renamed
+        # over it (from Linux: Windows refuses a rename over a file held open),
+        # or one word rewritten in place by another program.
+        first = BANNER + b"Current item pointer variable ID is 1. "
+        second = first + b"Current event pointer variable ID is 2. "
+        for row, shown, data, how in (
+                ("rewritten in place at a prompt", first, SAMPLE[:BLOCK_OFFSET], "RPG_RT.exe"),
+                ("same bytes renamed over it at a prompt", first, SAMPLE, "new.exe"),
+                ("event ID changed in place at the first prompt", first,
+                 harness.with_words(SAMPLE, 1, 7), BLOCK_OFFSET + 8),
+                ("item ID changed in place at the second prompt", second,
+                 harness.with_words(SAMPLE, 7, 2), BLOCK_OFFSET + 4)):
             with self.subTest(row):
                 target = self.work.file("RPG_RT.exe", SAMPLE)
                 program = subprocess.Popen(PROGRAM.command([target.name]), cwd=self.work.path,
                                            env=PROGRAM.env, stdin=subprocess.PIPE,
                                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-                out = program.stdout.read(len(shown))
-                os.replace(self.work.file(name, data), target)
-                out += program.communicate(b"10\n20\n", timeout=RUN_TIMEOUT)[0]
+                out = program.stdout.read(len(first))
+                typed = b"10\n20\n"
+                if shown == second:
+                    program.stdin.write(typed[:3])
+                    program.stdin.flush()
+                    typed = typed[3:]
+                    out += program.stdout.read(len(second) - len(first))
+                if isinstance(how, int):
+                    with open(target, "r+b") as f:
+                        f.seek(how)
+                        f.write(data[how:how + 4])
+                else:
+                    os.replace(self.work.file(how, data), target)
+                out += program.communicate(typed, timeout=RUN_TIMEOUT)[0]
                 record(row, message_of(out), program.returncode,
                        "as changed" if target.read_bytes() == data else "WRITTEN")
                 self.assertEqual((program.returncode, out), (0, shown + b"\r\n" + CHANGED))
@@ -146,16 +165,22 @@ class Faults(unittest.TestCase):
         # Wine opens a FIFO or a device like a file: no marker in a device, and
         # the read of a FIFO without a writer fails.
         special = INVALID if PROGRAM.wine_prefix else NOT_FOUND
-        rows = [("directory", ["folder"], NOT_FOUND),
-                ("FIFO without a writer", ["pipe"], NOT_READ if PROGRAM.wine_prefix else NOT_FOUND),
-                ("/dev/null", ["/dev/null"], special),
-                ("/dev/zero", ["/dev/zero"], special),
-                ("empty path", [""], NO_FILE),
-                ("two paths dropped", ["RPG_RT.exe", "RPG_RT.exe"], NOT_FOUND),
-                ("wildcard matching none", ["NONE_*.exe"], NOT_FOUND)]
-        for row, args, message in rows:
+        rows = [("directory", ["folder"], NOT_FOUND, None),
+                ("FIFO without a writer", ["pipe"], NOT_READ if PROGRAM.wine_prefix else NOT_FOUND,
+                 None),
+                ("/dev/null", ["/dev/null"], special, None),
+                ("/dev/zero", ["/dev/zero"], special, None),
+                ("empty path", [""], NO_FILE, None),
+                ("two paths dropped", ["RPG_RT.exe", "RPG_RT.exe"], NOT_FOUND, None),
+                ("wildcard matching none", ["NONE_*.exe"], NOT_FOUND, None)]
+        # A file there that may not be read (Wine, run as root here, reads any).
+        if not PROGRAM.wine_prefix:
+            os.chmod(self.work.file("secret.exe", SAMPLE), 0o200)
+            rows.append(("file without read permission", ["secret.exe"], NOT_READ,
+                         65534 if os.geteuid() == 0 else None))
+        for row, args, message, user in rows:
             with self.subTest(row):
-                code, out = self.run_on(args)
+                code, out = self.run_on(args, user=user)
                 unchanged = (self.work.path / "RPG_RT.exe").read_bytes() == SAMPLE
                 record(row, message_of(out), code, "unchanged" if unchanged else "CHANGED")
                 self.assertEqual(code, 0)
@@ -174,8 +199,10 @@ class Faults(unittest.TestCase):
                 ("path of %d characters" % len(deep + "/RPG_RT.exe"), deep + "/RPG_RT.exe", None)]
         # Windows expands wildcards itself; a POSIX shell has done so already,
         # and there '?', '*' and '[' may stand in a file's own name.
-        if PROGRAM.wine_prefix:
-            rows += [("wildcard matching one", "RPG_RT.exe", "RPG_*.exe"),
+        if PROGRAM.wine_prefix:  # through drive Z:, Wine's view of the whole file system
+            full = "Z:" + str(self.work.path) + "/long-path prefix/RPG_RT.exe"
+            rows += [("long-path prefix, then '/'", "long-path prefix/RPG_RT.exe", "\\\\?\\" + full),
+                     ("wildcard matching one", "RPG_RT.exe", "RPG_*.exe"),
                      ("wildcard in a Japanese folder", "ロールプレイング/ゲーム_RT.exe",
                       "ロールプレイング/ゲーム_*.exe")]
             bystander = self.work.file("other.exe", SAMPLE)

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,13 +7,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "files/file_device.h"
 #include "files/file_open.h"
 #include "files/positioned_io.h"
+#include "platform/file_stream.h"
 #include "process/last_error.h"
 #include "process/process_exit.h"
 #include "process/runtime_state.h"
@@ -81,7 +85,7 @@ int next_descriptor() {
   return fd;
 }
 
-TEST_F(file_slots, exists_only_for_readable_regular_files) {
+TEST_F(file_slots, exists_for_regular_files_readable_or_not) {
   const int free_fd = next_descriptor();
   put("empty", "");
   EXPECT_TRUE(file_exists(path("empty").c_str()));
@@ -91,10 +95,41 @@ TEST_F(file_slots, exists_only_for_readable_regular_files) {
   EXPECT_FALSE(file_exists("/dev/null"));
   ASSERT_EQ(mkfifo(path("fifo").c_str(), 0666), 0);
   EXPECT_FALSE(file_exists(path("fifo").c_str()));  // and returns at once
+  // A file there without read permission exists, and so does a name in a
+  // folder that may not be searched; the open then fails on either.
   put("secret", "x");
   fs::permissions(path("secret"), fs::perms::owner_write);
-  run_unprivileged([&] { EXPECT_FALSE(file_exists(path("secret").c_str())); });
+  run_unprivileged([&] {
+    EXPECT_TRUE(file_exists(path("secret").c_str()));
+    EXPECT_EQ(file_open(path("secret"), 0, 0, 0, 1, 0), 2);
+    fs::create_directories(dir_ / "closed");
+    fs::permissions(dir_ / "closed", fs::perms::none);
+    EXPECT_TRUE(file_exists(path("closed/f").c_str()));
+    EXPECT_EQ(file_open(path("closed/f"), 0, 0, 0, 1, 0), 2);
+    fs::permissions(dir_ / "closed", fs::perms::owner_all);
+  });
+  EXPECT_EQ(get("secret"), "x");
   EXPECT_EQ(next_descriptor(), free_fd) << "every stream closed";
+
+  // One name, one answer: the existence test, the open and the check see the
+  // same file for every spelling of its name.
+  fs::create_directories(dir_ / "sub");
+  put("sub/f", "abcd");
+  std::vector<std::string> names = {path("sub/f"), path("sub//f"), path("sub/./f"),
+                                    path("sub/../sub/f"), path("sub/f/")};
+  if (platform::path_separator() != '/') {  // the long-path prefix takes no '/' of its own
+    std::string full = fs::absolute(dir_).string();
+    std::replace(full.begin(), full.end(), platform::path_separator(), '/');
+    names.push_back("\\\\?\\" + full + "/sub/f");
+  }
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const bool opened = file_open(name, 0, kAccessRead, 0, 1, 0) == 0;
+    EXPECT_EQ(file_exists(name.c_str()), opened);
+    EXPECT_EQ(opened && file_check(1, name, 1, "abcd", 4) == 0, opened);
+    EXPECT_EQ(opened, name.back() != '/');
+    file_close(1);
+  }
 }
 
 TEST_F(file_slots, opens_existing_file_read_write_at_position_1) {
@@ -615,6 +650,57 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
   EXPECT_EQ(write_at(1, 1, "x", 1), 3);
   EXPECT_EQ(ops.read_line(slot, &line), 0);
   EXPECT_EQ(line, "one");
+}
+
+// The check before a write: any byte of the block changed, or another file or
+// none at the name, is a change; an identity or the bytes that cannot be read
+// is no verdict on the file.
+TEST_F(positioned_io, check_tells_a_change_from_a_look_that_failed) {
+  const std::string block("\xC3\0\0\0\1\0\0\0\2\0\0\0", 12);
+  const auto in_place = [this](std::streamoff at) {
+    std::fstream(path("f"), std::ios::in | std::ios::out | std::ios::binary).seekp(at) << 'x';
+  };
+  const int fd = next_descriptor();  // the one the open below takes
+  const struct {
+    const char* name;
+    std::function<void()> change;
+    std::int32_t result;
+  } cases[] = {
+      {"as held", [] {}, kSuccess},
+      {"first byte", [&] { in_place(100); }, kChanged},
+      {"second word", [&] { in_place(104); }, kChanged},
+      {"last byte", [&] { in_place(111); }, kChanged},
+      {"moved away", [&] { fs::rename(path("f"), path("g")); }, kChanged},
+      {"same bytes renamed over it",
+       [&] {
+         put("g", get("f"));
+         fs::rename(path("g"), path("f"));
+       },
+       kChanged},
+      {"the stream's identity unreadable", [&] { close(fd); }, kIoFailure},
+      {"the bytes unreadable", [&] { dup2(open(path("f").c_str(), O_WRONLY), fd); }, kIoFailure},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    put("f", std::string(100, 'a') + block);
+    ASSERT_EQ(file_open(path("f"), 0, 0, 0, 1, 0), 0);
+    c.change();
+    EXPECT_EQ(file_check(1, path("f"), 101, block.data(), 12), c.result);
+    EXPECT_EQ(last_error(), c.result);
+    file_close(1);
+    fs::remove(path("f"));
+    fs::remove(path("g"));
+  }
+  // The name's folder may not be searched: its file cannot be looked up.
+  run_unprivileged([&] {
+    fs::create_directories(dir_ / "sub");
+    put("sub/f", block);
+    ASSERT_EQ(file_open(path("sub/f"), 0, 0, 0, 1, 0), 0);
+    fs::permissions(dir_ / "sub", fs::perms::none);
+    EXPECT_EQ(file_check(1, path("sub/f"), 1, block.data(), 12), kIoFailure);
+    fs::permissions(dir_ / "sub", fs::perms::owner_all);
+    EXPECT_EQ(file_check(1, path("sub/f"), 1, block.data(), 17), kBadCall);
+  });
 }
 
 TEST_F(positioned_io, device_read_without_record_reads_standard_input) {

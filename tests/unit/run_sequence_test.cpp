@@ -1,5 +1,6 @@
 #include "patcher/run_sequence.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -41,6 +43,13 @@ struct ProcessExited {
 [[noreturn]] void unwind_to_test(int code) { throw ProcessExited{code}; }
 
 struct RunStuck {};
+
+// The lowest free descriptor, which the next open takes.
+int next_descriptor() {
+  const int fd = dup(1);
+  close(fd);
+  return fd;
+}
 
 void put_word(std::string& bytes, std::size_t offset, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
@@ -262,7 +271,8 @@ TEST_F(RunSequenceTest, failures_beep_then_show_the_message_and_pause) {
 // The run's own open finds slot 1 taken by the test's faulty device and goes
 // on with it. "Done." only when both words arrived; an ID is shown only as
 // the file holds it; nothing is written after a failure, nor into a file
-// changed while a prompt waits (the IDs are typed at 1 s and 2 s).
+// changed while a prompt waits (the IDs are typed at 1 s and 2 s); a check
+// that cannot read the file says so.
 TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
   const std::string original = sample_target();
   const auto with_ids = [&](std::uint32_t item, std::uint32_t event) {
@@ -275,12 +285,24 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
   const std::string item_row = "Current item pointer variable ID is 1. Please enter new ID: 10";
   const std::string event_row = "Current event pointer variable ID is 2. Please enter new ID: 20";
   const std::string changed = "rpg_rt file changed! Nothing more was written.";
+  // What another program does to the target while a prompt waits.
+  const int target_fd = next_descriptor();  // the one the open below takes
+  const auto moved_away = [this] { fs::rename(target, target + ".old"); };
+  const auto cut_short = [this] { std::ofstream(target, std::ios::binary) << "cut"; };
+  const auto word_in_place = [this](std::size_t offset) {
+    return [this, offset] {
+      std::fstream(target, std::ios::in | std::ios::out | std::ios::binary).seekp(offset) << '\7';
+    };
+  };
+  // The run's descriptor of the target now lets nothing be read.
+  const auto unreadable = [&] { dup2(open(target.c_str(), O_WRONLY), target_fd); };
   const struct {
     const char* name;
     FileFault fault;
     std::vector<std::string> rows;  // from row 3 on
     std::string file;
-    int changed_at_prompt = 0;  // the target is moved away at 1, rewritten as `file` at 2
+    int changed_at_prompt = 0;
+    std::function<void()> change = nullptr;
   } cases[] = {
       {"item word refused", {.failing_write = 1}, {item_row, event_row, "", not_written}, original},
       {"event word refused",
@@ -298,8 +320,31 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
       {"marker unreadable", {.failing_read = 1}, {"Could not read rpg_rt file!", ""}, original},
       {"item ID unreadable", {.failing_read = 2}, {"Could not read rpg_rt file!", ""}, original},
       {"event ID unreadable", {.failing_read = 3}, {"Could not read rpg_rt file!", ""}, original},
-      {"moved away at the first prompt", {}, {item_row, "", changed}, "", 1},
-      {"cut short at the second prompt", {}, {item_row, event_row, "", changed}, "cut", 2},
+      {"moved away at the first prompt", {}, {item_row, "", changed}, "", 1, moved_away},
+      {"cut short at the second prompt",
+       {},
+       {item_row, event_row, "", changed},
+       "cut",
+       2,
+       cut_short},
+      {"event ID changed in place at the first prompt",
+       {},
+       {item_row, "", changed},
+       with_ids(1, 7),
+       1,
+       word_in_place(kEventOffset)},
+      {"item ID changed in place at the second prompt",
+       {},
+       {item_row, event_row, "", changed},
+       with_ids(7, 2),
+       2,
+       word_in_place(kItemOffset)},
+      {"the check cannot read the file",
+       {},
+       {item_row, "", "Could not read rpg_rt file!"},
+       original,
+       1,
+       unreadable},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -318,8 +363,7 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
           console().now_ms() < c.changed_at_prompt * 1000u - 500)
         return;
       done = true;
-      if (c.changed_at_prompt == 1) fs::rename(target, target + ".old");
-      if (c.changed_at_prompt == 2) std::ofstream(target, std::ios::binary) << c.file;
+      c.change();
     });
     EXPECT_EQ(run({target}), 0);
     std::vector<std::string> rows = screen_rows(static_cast<SHORT>(3 + c.rows.size()));

@@ -64,11 +64,17 @@ std::FILE* open_stream(const char* name, const char* mode) {
   return fd == -1 ? nullptr : blocking_stream(fd, mode);
 }
 
-bool opens_for_reading(const char* name) {
+bool names_file(const char* name) {
   const int fd = open_regular_file(name, O_RDONLY);
-  if (fd == -1) return false;
-  close(fd);
-  return true;
+  if (fd != -1) {
+    close(fd);
+    return true;
+  }
+  // Refused: a regular file there all the same, or a place the process may
+  // not look into, is no missing file.
+  struct stat st {};
+  if (stat(name, &st) == 0) return S_ISREG(st.st_mode);
+  return errno == EACCES;
 }
 
 std::FILE* create_new_stream(const char* name) {
@@ -115,7 +121,11 @@ bool stream_identity(std::FILE* stream, FileIdentity* identity) {
 
 bool name_identity(const char* name, FileIdentity* identity) {
   struct stat st {};
-  if (stat(name, &st) != 0) return false;
+  if (stat(name, &st) != 0) {
+    // A component that is no folder leaves nothing at the name either.
+    if (errno == ENOTDIR) errno = ENOENT;
+    return false;
+  }
   *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   return true;
 }

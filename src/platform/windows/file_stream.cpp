@@ -47,12 +47,21 @@ std::FILE* open_stream(const char* name, const char* mode) {
   return _wfopen(wide.c_str(), wide_mode.c_str());
 }
 
-bool opens_for_reading(const char* name) {
-  std::FILE* stream = open_stream(name, "r");
-  if (stream == nullptr) return false;
-  // Opened only to see that it opens: a failing close loses nothing.
-  std::fclose(stream);  // NOLINT(cert-err33-c)
-  return true;
+bool names_file(const char* name) {
+  std::wstring wide;
+  if (!wide_name_for(name, &wide)) return false;
+  if (std::FILE* stream = _wfopen(wide.c_str(), L"r")) {
+    // Opened only to see that it opens: a failing close loses nothing.
+    std::fclose(stream);  // NOLINT(cert-err33-c)
+    return true;
+  }
+  // Refused: anything there but a folder (a file held without sharing, or
+  // without read permission), or a place the process may not look into, is
+  // no missing file.
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
 std::FILE* create_new_stream(const char* name) {
@@ -93,8 +102,15 @@ namespace {
 bool handle_identity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileInformationByHandle(file, &info) == 0) return false;
-  *identity = {info.dwVolumeSerialNumber,
-               static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  // A volume that could not be asked gives serial number 0 there and no
+  // failure, which would tell a file from itself: 0 is asked again, where a
+  // failure shows.
+  DWORD volume = info.dwVolumeSerialNumber;
+  if (volume == 0 &&
+      GetVolumeInformationByHandleW(file, nullptr, 0, &volume, nullptr, nullptr, nullptr, 0) == 0) {
+    return false;
+  }
+  *identity = {volume, static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
   return true;
 }
 
@@ -118,6 +134,7 @@ bool name_identity(const char* name, FileIdentity* identity) {
   }
   const bool known = handle_identity(file, identity);
   CloseHandle(file);
+  if (!known) errno = EIO;  // something is there: its identity could not be read
   return known;
 }
 
