@@ -182,7 +182,7 @@ class Faults(unittest.TestCase):
         # keeps its words; the other sees them and writes nothing. Two pairs
         # at a time, each on a file of its own.
         events = (20, 40)
-        pairs = 6 if PROGRAM.wine_prefix else 40
+        pairs = 16 if PROGRAM.wine_prefix else 40
         with concurrent.futures.ThreadPoolExecutor(2) as pool:
             results = list(pool.map(lambda pair: self.run_pair(pair, events), range(pairs)))
         outcomes = collections.Counter()
