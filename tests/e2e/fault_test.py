@@ -197,7 +197,8 @@ class Faults(unittest.TestCase):
                     else:
                         self.assertEqual(out, BOTH_SHOWN + b"\r\n" + CHANGED)
         for outcome, count in sorted(outcomes.items()):
-            record(f"two runs on one file ({count} of {pairs} pairs)", outcome, 0, "")
+            record(f"two runs on one file ({count} of {pairs} pairs)", outcome, "-",
+                   "the words of the run that said Done.")
 
     def test_paths_that_name_no_usable_file(self):
         (self.work.path / "folder").mkdir()
