@@ -65,6 +65,29 @@ std::int32_t file_check(std::int32_t file_number, std::string name, std::int64_t
       file_device_check(slot, name.data(), name.size(), position - 1, expected, count));
 }
 
+namespace {
+
+// The record of an open file slot, with a position of 1 or more; else null.
+FileSlot* slot_at_position(std::int32_t file_number, std::int64_t position) {
+  FileSlot* slot = slot_for_number(file_number);
+  return file_number >= kFirstSlot && is_open(slot) && position >= 1 ? slot : nullptr;
+}
+
+}  // namespace
+
+std::int32_t file_lock_range(std::int32_t file_number, std::int64_t position, std::int64_t length) {
+  FileSlot* slot = slot_at_position(file_number, position);
+  if (slot == nullptr || slot->ops->lock == nullptr) return set_last_error(kBadCall);
+  return set_last_error(slot->ops->lock(slot, position - 1, length));
+}
+
+std::int32_t file_unlock_range(std::int32_t file_number, std::int64_t position,
+                               std::int64_t length) {
+  FileSlot* slot = slot_at_position(file_number, position);
+  if (slot == nullptr || slot->ops->unlock == nullptr) return set_last_error(kBadCall);
+  return set_last_error(slot->ops->unlock(slot, position - 1, length));
+}
+
 void close_all_slots() {
   if (!any_file_opened()) return;
   // Slots above the last one opened were never opened, so they are free and clear.

@@ -45,6 +45,17 @@ std::int32_t file_flush(std::int32_t file_number);
 std::int32_t file_check(std::int32_t file_number, std::string name, std::int64_t position,
                         const void* expected, std::uint32_t count);
 
+// Locks `length` bytes from the 1-based position of a file slot against
+// every other open of the file, waiting about 5 s for a lock held elsewhere.
+// 0 when locked, and also when the file system has no locks (there is then
+// nothing to wait for); 3 when it is still held elsewhere after the wait or
+// refused otherwise; 1 for a number that is no open file slot, a position
+// below 1 or a length of 0. file_unlock_range releases it: 0, or 3 when the
+// release is refused (as it is where nothing was locked).
+std::int32_t file_lock_range(std::int32_t file_number, std::int64_t position, std::int64_t length);
+std::int32_t file_unlock_range(std::int32_t file_number, std::int64_t position,
+                               std::int64_t length);
+
 // Closes every open file slot 1 to 254 through its own close operation and
 // clears the table; does nothing unless a file was ever opened. The console
 // and reserved records are not touched.

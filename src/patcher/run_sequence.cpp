@@ -80,6 +80,11 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[
   std::uint32_t value = word_from_bytes(word);
   input_read_u32(&value);
   if (ask_only) return false;
+  // The block is locked from the check to the sync, so that another run on
+  // the file cannot write between them. A run that holds it is waited for
+  // (its word then fails the check); one that keeps it past the wait fails
+  // this word.
+  if (file_lock_range(kTarget, patch_block::kMarkerPosition, sizeof block) != 0) return false;
   const std::int32_t check =
       file_check(kTarget, path, patch_block::kMarkerPosition, block, sizeof block);
   if (check != 0) {
@@ -92,7 +97,11 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[
                                    : "Could not read rpg_rt file!");
   }
   bytes_from_word(value, word);
-  return write_at(kTarget, position, word, patch_block::kWordSize) == 0 && file_flush(kTarget) == 0;
+  const bool written =
+      write_at(kTarget, position, word, patch_block::kWordSize) == 0 && file_flush(kTarget) == 0;
+  // A refused release leaves the word where it is; the close releases the lock.
+  file_unlock_range(kTarget, patch_block::kMarkerPosition, sizeof block);
+  return written;
 }
 
 }  // namespace

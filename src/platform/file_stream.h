@@ -65,9 +65,24 @@ bool name_identity(const char* name, FileIdentity* identity);
 std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* bytes,
                                  std::uint32_t count);
 
-// Locks or unlocks a byte range of the file behind the stream against other
-// processes; true on success.
-bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock);
+// What one attempt at a byte-range lock came to.
+enum class RangeLock {
+  kLocked,         // the range is this stream's until unlocked or closed
+  kHeldElsewhere,  // another open of the file holds part of it: try again later
+  kUnsupported,    // the file system has no locks (refused as not supported)
+  kFailed,         // refused for another reason
+};
+
+// Takes an exclusive lock on a byte range of the file behind the stream
+// against every other open of the file, in this process or another, without
+// waiting. POSIX: an open-file-description lock where the system has them, a
+// process-associated one elsewhere; both advisory, they stop only other
+// lockers. Windows: a mandatory lock, which also makes other handles' reads
+// and writes of the range fail while it is held.
+RangeLock stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length);
+
+// Releases what stream_lock_range took; true on success.
+bool stream_unlock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length);
 
 // Opens the null device on any of standard input, output and error that the
 // parent left closed, so that no file the tool opens later takes their place

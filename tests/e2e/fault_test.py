@@ -1,8 +1,12 @@
 """Fault table: what the program shows, its exit code and what becomes of the
 target when the target or the program's surroundings are not as expected.
 Each row ends with a line of the table printed when the module finishes."""
+import collections
+import concurrent.futures
 import os
+import select
 import shlex
+import signal
 import shutil
 import struct
 import subprocess
@@ -21,6 +25,7 @@ SAMPLE = harness.make_sample.sample()
 SHOWN_1_2 = (b"Current item pointer variable ID is 1. "
              b"Current event pointer variable ID is 2. \r\n")
 DONE = b"Done.\r\n"
+BOTH_SHOWN = BANNER + SHOWN_1_2[:-2]
 PROMPT = "Please enter new ID:"
 # Long enough for a Wine start-up and the 2000 ms pause; a hang fails the row.
 RUN_TIMEOUT = 30
@@ -157,6 +162,52 @@ class Faults(unittest.TestCase):
                        "as changed" if target.read_bytes() == data else "WRITTEN")
                 self.assertEqual((program.returncode, out), (0, shown + b"\r\n" + CHANGED))
                 self.assertEqual(target.read_bytes(), data)
+
+    def run_pair(self, pair, events):
+        """Two runs on one file keep the item ID, then both get their event IDs
+        at once; their outputs and the file's bytes after."""
+        target = self.work.file(f"RPG_RT{pair}.exe", SAMPLE)
+        runs = []
+        for _ in events:  # in one process group, so that one signal stops or continues both
+            runs.append(subprocess.Popen(PROGRAM.command([target.name]), cwd=self.work.path,
+                                         env=PROGRAM.env, stdin=subprocess.PIPE,
+                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                         bufsize=0, process_group=runs[0].pid if runs else 0))
+        try:
+            for run in runs:
+                run.stdin.write(b"1\n")
+            outs = [read_until(run, b"", (BOTH_SHOWN,)) for run in runs]
+            if outs == [BOTH_SHOWN] * len(runs):
+                os.killpg(runs[0].pid, signal.SIGSTOP)
+                for run, event in zip(runs, events):
+                    run.stdin.write(b"%d\n" % event)
+                os.killpg(runs[0].pid, signal.SIGCONT)
+                outs = [read_until(run, out, (DONE, CHANGED, NOT_WRITTEN, NOT_READ))
+                        for run, out in zip(runs, outs)]
+        finally:  # the closing pauses are of no interest here
+            for run in runs:
+                run.kill()
+                run.communicate()
+        return outs, target.read_bytes()
+
+    def test_two_runs_on_one_file_never_both_say_done(self):
+        # Two windows opened on one file by mistake: the first run to write
+        # keeps its words, the other sees them and writes nothing.
+        events = (20, 40)
+        pairs = 16 if PROGRAM.wine_prefix else 40
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            results = list(pool.map(lambda pair: self.run_pair(pair, events), range(pairs)))
+        outcomes = collections.Counter(" + ".join(message_of(out) for out in outs)
+                                       for outs, _ in results)
+        for outcome, count in sorted(outcomes.items()):
+            record(f"two runs on one file ({count} of {pairs} pairs)", outcome, "-", "")
+        for outs, data in results:
+            self.assertLessEqual(sum(out.endswith(DONE) for out in outs), 1, outs)
+            for event, out in zip(events, outs):
+                if out.endswith(DONE):
+                    self.assertEqual(data, harness.with_words(SAMPLE, 1, event))
+                else:
+                    self.assertEqual(out, BOTH_SHOWN + b"\r\n" + CHANGED)
 
     def test_paths_that_name_no_usable_file(self):
         (self.work.path / "folder").mkdir()
@@ -374,6 +425,19 @@ class CtrlC(unittest.TestCase):
                     self.assertIn(ids_of(data), ((1, 2), (10, 2)))
                     self.assertEqual(data[:BLOCK_OFFSET + 4], SAMPLE[:BLOCK_OFFSET + 4])
                     self.assertEqual(data[BLOCK_OFFSET + 8:], SAMPLE[BLOCK_OFFSET + 8:])
+
+
+def read_until(run, out, ends):
+    """`out` and what the run prints after it, until that ends with one of
+    `ends`, the run closes its output, or RUN_TIMEOUT passes."""
+    deadline = time.monotonic() + RUN_TIMEOUT
+    while not out.endswith(ends) and select.select([run.stdout], [], [],
+                                                   max(0, deadline - time.monotonic()))[0]:
+        chunk = run.stdout.read(4096)
+        if not chunk:
+            break
+        out += chunk
+    return out
 
 
 def tearDownModule():

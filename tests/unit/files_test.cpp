@@ -618,8 +618,17 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
   EXPECT_EQ(slot_write_at(slot, 0, u"w", 1, false, false, true), 1);
   EXPECT_EQ(slot_read_at(slot, 0, units, &count, false, false), 1);
   slot->ops = &ops;
+  // Locks exclude another open of the file, in this process too, over their
+  // range only, until unlocked.
+  std::FILE* other = platform::open_stream(path("f").c_str(), "r+b");
+  ASSERT_NE(other, nullptr);
   EXPECT_EQ(ops.lock(slot, 0, 10), 0);
+  EXPECT_EQ(platform::stream_lock_range(other, 9, 4), platform::RangeLock::kHeldElsewhere);
+  EXPECT_EQ(platform::stream_lock_range(other, 10, 4), platform::RangeLock::kLocked);
+  EXPECT_TRUE(platform::stream_unlock_range(other, 10, 4));
   EXPECT_EQ(ops.unlock(slot, 0, 10), 0);
+  EXPECT_EQ(platform::stream_lock_range(other, 9, 4), platform::RangeLock::kLocked);
+  std::fclose(other);
   EXPECT_EQ(ops.lock(slot, 0, 0), 1);
   EXPECT_EQ(ops.flush(slot), 0);
   file_close(1);

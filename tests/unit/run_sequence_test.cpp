@@ -17,6 +17,7 @@
 
 #include "files/file_device.h"
 #include "files/file_open.h"
+#include "platform/file_stream.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
 #include "platform/host/key_map.h"
@@ -303,6 +304,7 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
     std::string file;
     int changed_at_prompt = 0;
     std::function<void()> change = nullptr;
+    bool block_held = false;  // another open of the target holds a lock on the block
   } cases[] = {
       {"item word refused", {.failing_write = 1}, {item_row, event_row, "", not_written}, original},
       {"event word refused",
@@ -345,6 +347,13 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
        original,
        1,
        unreadable},
+      {"block held by another run",
+       {},
+       {item_row, event_row, "", not_written},
+       original,
+       0,
+       nullptr,
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -365,7 +374,16 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
       done = true;
       c.change();
     });
+    std::FILE* holder = c.block_held ? platform::open_stream(target.c_str(), "r+b") : nullptr;
+    if (holder != nullptr) {
+      ASSERT_EQ(platform::stream_lock_range(holder, kMarkerOffset, 12),
+                platform::RangeLock::kLocked);
+    }
     EXPECT_EQ(run({target}), 0);
+    if (holder != nullptr) {
+      std::fclose(holder);
+      EXPECT_EQ(console().now_ms(), 1000u + 5000 + 250 + 2000) << "the lock waited 5 s";
+    }
     std::vector<std::string> rows = screen_rows(static_cast<SHORT>(3 + c.rows.size()));
     rows.erase(rows.begin(), rows.begin() + 3);
     EXPECT_EQ(rows, c.rows);

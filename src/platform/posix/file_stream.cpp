@@ -136,13 +136,52 @@ std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* b
   return pread(fileno(stream), bytes, count, static_cast<off_t>(offset));
 }
 
-bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock) {
-  struct flock range {};
-  range.l_type = static_cast<short>(lock ? F_WRLCK : F_UNLCK);
+namespace {
+
+struct flock range_of(short type, std::uint32_t start, std::uint32_t length) {
+  struct flock range {};  // l_pid 0, as open-file-description locks require
+  range.l_type = type;
   range.l_whence = SEEK_SET;
   range.l_start = static_cast<off_t>(start);
   range.l_len = static_cast<off_t>(length);
-  return fcntl(fileno(stream), F_SETLK, &range) == 0;
+  return range;
+}
+
+// An open-file-description lock belongs to the open, not the process: it is
+// not dropped when the process closes some other descriptor of the file, and
+// two opens in one process exclude each other. A kernel that predates them
+// answers EINVAL; then a process-associated lock serves. The error number,
+// or 0 on success.
+int set_range_lock(int fd, struct flock* range) {
+#ifdef F_OFD_SETLK
+  if (fcntl(fd, F_OFD_SETLK, range) == 0) return 0;
+  if (errno != EINVAL) return errno;
+#endif
+  return fcntl(fd, F_SETLK, range) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+RangeLock stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length) {
+  struct flock range = range_of(F_WRLCK, start, length);
+  switch (set_range_lock(fileno(stream), &range)) {
+    case 0:
+      return RangeLock::kLocked;
+    case EAGAIN:
+    case EACCES:
+      return RangeLock::kHeldElsewhere;
+    case ENOLCK:
+    case EINVAL:
+    case EOPNOTSUPP:
+      return RangeLock::kUnsupported;
+    default:
+      return RangeLock::kFailed;
+  }
+}
+
+bool stream_unlock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length) {
+  struct flock range = range_of(F_UNLCK, start, length);
+  return set_range_lock(fileno(stream), &range) == 0;
 }
 
 void open_closed_standard_streams() {

@@ -151,9 +151,28 @@ std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* b
   return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
 }
 
-bool stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length, bool lock) {
+RangeLock stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length) {
   const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-  return (lock ? LockFile(file, start, 0, length, 0) : UnlockFile(file, start, 0, length, 0)) != 0;
+  OVERLAPPED at{};
+  at.Offset = start;
+  if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, length, 0, &at) != 0)
+    return RangeLock::kLocked;
+  switch (GetLastError()) {
+    case ERROR_LOCK_VIOLATION:
+      return RangeLock::kHeldElsewhere;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+      return RangeLock::kUnsupported;
+    default:
+      return RangeLock::kFailed;
+  }
+}
+
+bool stream_unlock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length) {
+  const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  OVERLAPPED at{};
+  at.Offset = start;
+  return UnlockFileEx(file, 0, length, 0, &at) != 0;
 }
 
 void open_closed_standard_streams() {
