@@ -1,10 +1,12 @@
 """Shared pieces of the end-to-end tests: how to start the built program,
 natively or under Wine, and how to make sample targets."""
+import fcntl
 import importlib.machinery
 import importlib.util
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 from pathlib import Path
 
@@ -63,11 +65,15 @@ def ensure_wine_prefix(env):
     """Creates the throwaway prefix once, outside any terminal, so that later
     runs print nothing of Wine's own; then keeps its server running."""
     prefix = Path(env["WINEPREFIX"])
-    if not (prefix / "system.reg").exists():
-        prefix.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=300, check=False)
-        subprocess.run(["wineserver", "-w"], env=env, timeout=300, check=False)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    # Suites that start side by side make the prefix once, one after the other.
+    with open(prefix.parent / (prefix.name + ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not (prefix / "system.reg").exists():
+            prefix.mkdir(exist_ok=True)
+            subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=300, check=False)
+            subprocess.run(["wineserver", "-w"], env=env, timeout=300, check=False)
     # A server that Wine starts by itself quits the moment its last program
     # ends, and a program that starts in that moment dies before it is loaded
     # ("wine client error: ... Connection reset by peer", exit code 1). One
@@ -110,3 +116,11 @@ def program_from_argv(argv):
     parser.add_argument("--wine-prefix")
     args, rest = parser.parse_known_args(argv)
     return Program(args.binary, args.wine_prefix), rest
+
+
+if __name__ == "__main__":
+    # harness.py --binary PROGRAM [--wine-prefix DIR] [ARGUMENTS]: runs one
+    # program (a Windows unit test program, in the throwaway prefix) and
+    # exits with its exit code.
+    PROGRAM, REST = program_from_argv(sys.argv[1:])
+    sys.exit(subprocess.run(PROGRAM.command(REST), env=PROGRAM.env, check=False).returncode)
