@@ -101,9 +101,9 @@ TEST_F(file_stream, read_through_sees_the_file_past_the_stream_buffer) {
   // The stream goes on where it stood, and so does its pending output.
   EXPECT_EQ(std::fgetc(stream), 'B');
   ASSERT_TRUE(stream_set_position(stream, 2));
-  ASSERT_EQ(std::fputs("xy", stream), 0);
+  ASSERT_GE(std::fputs("xy", stream), 0);
   EXPECT_EQ(read_through(stream, 0, 6), "GHIJKL");
-  ASSERT_EQ(std::fputs("z", stream), 0);
+  ASSERT_GE(std::fputs("z", stream), 0);
   ASSERT_EQ(std::fflush(stream), 0);
   EXPECT_EQ(read_through(stream, 0, 6), "GHxyzL");
   ASSERT_TRUE(stream_commit(stream));
@@ -113,7 +113,7 @@ TEST_F(file_stream, read_through_sees_the_file_past_the_stream_buffer) {
   ASSERT_NE(stream, nullptr);
   const std::int64_t past_4_gib = (std::int64_t{1} << 32) + 2;
   ASSERT_TRUE(stream_set_position(stream, past_4_gib));
-  ASSERT_EQ(std::fputs("far", stream), 0);
+  ASSERT_GE(std::fputs("far", stream), 0);
   ASSERT_TRUE(stream_set_position(stream, 0));
   EXPECT_EQ(stream_file_length(stream), past_4_gib + 3);
   EXPECT_EQ(read_through(stream, past_4_gib, 4), "far");
@@ -130,7 +130,7 @@ TEST_F(file_stream, commit_puts_written_bytes_where_other_readers_see_them) {
   std::FILE* stream = create_new_stream(path("new").c_str());
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(create_new_stream(path("new").c_str()), nullptr) << "the name exists now";
-  ASSERT_EQ(std::fputs("word", stream), 0);
+  ASSERT_GE(std::fputs("word", stream), 0);
   ASSERT_EQ(std::fflush(stream), 0);
   EXPECT_TRUE(stream_commit(stream));
   std::ifstream other(path("new"), std::ios::binary);
