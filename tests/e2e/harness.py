@@ -100,6 +100,21 @@ class WorkDir:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+def missing_prerequisite(test, reason):
+    """Skips a test that cannot run here (a tool, root or a file system
+    feature is missing); fails it under CI=true, where every test must run."""
+    if os.environ.get("CI") == "true":
+        test.fail(f"{reason}, and CI needs every test to run")
+    test.skipTest(reason)
+
+
+def end_process(process, timeout=20):
+    """Kills a process a failed row left running, and reaps it."""
+    if process.poll() is None:
+        process.kill()
+    process.wait(timeout=timeout)
+
+
 def with_words(data, item, event, marker=195):
     """The sample bytes with the patch block set to the given words."""
     import struct

@@ -1,10 +1,14 @@
 """A tmux pane running one program: start it, wait for text, send keys,
 read the screen and the exit code."""
+import atexit
 import shlex
 import subprocess
 import time
 import uuid
 from pathlib import Path
+
+
+OPEN = {}  # name -> pane: those not closed yet, closed at the latest at exit
 
 
 class Pane:
@@ -25,6 +29,7 @@ class Pane:
                 env_args += ["-e", f"{key}={env[key]}"]
         subprocess.run(["tmux", "new-session", "-d", "-s", self.name, "-x", str(width),
                         "-y", str(height), *env_args, script], check=True, env=env)
+        OPEN[self.name] = self
         self.started = time.monotonic()
         self.ended_at = None
 
@@ -72,6 +77,15 @@ class Pane:
         raise AssertionError(f"program did not end; screen:\n{self.screen()}")
 
     def close(self):
+        OPEN.pop(self.name, None)
         subprocess.run(["tmux", "kill-session", "-t", self.name], check=False,
                        stderr=subprocess.DEVNULL)
         self.rc_file.unlink(missing_ok=True)
+
+
+@atexit.register
+def close_all():
+    """A suite that ends early (an error outside a test, Ctrl+C) leaves no
+    session behind."""
+    for pane in list(OPEN.values()):
+        pane.close()
