@@ -115,6 +115,7 @@ class Faults(unittest.TestCase):
                 holder = subprocess.Popen(["wine", HOLDER, "RPG_RT.exe", share], cwd=self.work.path,
                                           env=PROGRAM.env, stdin=subprocess.PIPE,
                                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                self.addCleanup(harness.end_process, holder)
                 try:
                     self.assertEqual(holder.stdout.readline().strip(), b"held")
                     code, out = self.run_on(["RPG_RT.exe"])
