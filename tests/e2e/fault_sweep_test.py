@@ -83,7 +83,8 @@ class Point:
             at = [n for c, n, _ in self.failing if c == call]
             when = f"{at[0]}..{at[-1]}+{at[-1] - at[0]}" if len(at) > 1 else at[0]
             options += ["-e", f"inject={call}:error={error}:when={when}"]
-        command = ["strace", "-f", "-qq", "-o", log, *paths, *options,
+        # At a lower priority: suites beside this one check how long things take.
+        command = ["nice", "-n", "10", "strace", "-f", "-qq", "-o", log, *paths, *options,
                    *program.command([self.target.name])]
         # A sanitizer build: LeakSanitizer cannot work under ptrace.
         env = dict(program.env, ASAN_OPTIONS=program.env.get("ASAN_OPTIONS", "") + ":detect_leaks=0")

@@ -74,14 +74,20 @@ def ensure_wine_prefix(env):
             subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=300, check=False)
             subprocess.run(["wineserver", "-w"], env=env, timeout=300, check=False)
-    # A server that Wine starts by itself quits the moment its last program
-    # ends, and a program that starts in that moment dies before it is loaded
-    # ("wine client error: ... Connection reset by peer", exit code 1). One
-    # kept for a minute after the last program closes that window. If a
-    # server already runs (an earlier suite's), this start fails and that one
-    # serves.
-    subprocess.run(["wineserver", "-p60"], env=env, stderr=subprocess.DEVNULL, timeout=60,
-                   check=False)
+        # A server that Wine starts by itself quits the moment its last
+        # program ends, and a program that starts in that moment dies before
+        # it is loaded ("wine client error: ... Connection reset by peer",
+        # exit code 1). One kept for a minute after the last program closes
+        # that window. If a server already runs (an earlier suite's), this
+        # start fails and that one serves.
+        started = subprocess.run(["wineserver", "-p60"], env=env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL, timeout=60, check=False)
+        if started.returncode == 0:
+            # Wine's services start with the first program of a server and
+            # keep its output streams open as long as they run: started here
+            # with none, they hold open no suite's output, which CTest waits on.
+            subprocess.run(["wineboot"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=300, check=False)
 
 
 class WorkDir:

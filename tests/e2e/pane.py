@@ -27,8 +27,17 @@ class Pane:
         for key in ("WINEDEBUG", "WINEARCH", "WINEPREFIX", "LANG", "LC_ALL", "TERM"):
             if key in env:
                 env_args += ["-e", f"{key}={env[key]}"]
-        subprocess.run(["tmux", "new-session", "-d", "-s", self.name, "-x", str(width),
-                        "-y", str(height), *env_args, script], check=True, env=env)
+        # Suites side by side share the tmux server: one that is exiting as
+        # its last session closes refuses a new one, so a refusal is tried again.
+        for attempt in range(3):
+            started = subprocess.run(["tmux", "new-session", "-d", "-s", self.name, "-x",
+                                      str(width), "-y", str(height), *env_args, script],
+                                     stderr=subprocess.PIPE, env=env, check=False)
+            if started.returncode == 0:
+                break
+            time.sleep(0.2 * (attempt + 1))
+        else:
+            raise AssertionError(f"tmux new-session failed: {started.stderr.decode()}")
         OPEN[self.name] = self
         self.started = time.monotonic()
         self.ended_at = None
