@@ -60,8 +60,8 @@ bool name_identity(const char* name, FileIdentity* identity);
 
 // Reads up to `count` bytes at a 0-based offset from the file behind the
 // stream itself, past whatever the stream buffers; the bytes read, fewer at
-// the end of the file, or -1 when the read fails. The stream's position is
-// not to be relied on afterwards: seek before its next read or write.
+// the end of the file, or -1 when the read fails. The stream and the position
+// of the file behind it are left as they were.
 std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* bytes,
                                  std::uint32_t count);
 

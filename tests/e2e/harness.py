@@ -1,10 +1,12 @@
 """Shared pieces of the end-to-end tests: how to start the built program,
 natively or under Wine, and how to make sample targets."""
+import fcntl
 import importlib.machinery
 import importlib.util
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 from pathlib import Path
 
@@ -63,19 +65,29 @@ def ensure_wine_prefix(env):
     """Creates the throwaway prefix once, outside any terminal, so that later
     runs print nothing of Wine's own; then keeps its server running."""
     prefix = Path(env["WINEPREFIX"])
-    if not (prefix / "system.reg").exists():
-        prefix.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=300, check=False)
-        subprocess.run(["wineserver", "-w"], env=env, timeout=300, check=False)
-    # A server that Wine starts by itself quits the moment its last program
-    # ends, and a program that starts in that moment dies before it is loaded
-    # ("wine client error: ... Connection reset by peer", exit code 1). One
-    # kept for a minute after the last program closes that window. If a
-    # server already runs (an earlier suite's), this start fails and that one
-    # serves.
-    subprocess.run(["wineserver", "-p60"], env=env, stderr=subprocess.DEVNULL, timeout=60,
-                   check=False)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    # Suites that start side by side make the prefix once, one after the other.
+    with open(prefix.parent / (prefix.name + ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not (prefix / "system.reg").exists():
+            prefix.mkdir(exist_ok=True)
+            subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=300, check=False)
+            subprocess.run(["wineserver", "-w"], env=env, timeout=300, check=False)
+        # A server that Wine starts by itself quits the moment its last
+        # program ends, and a program that starts in that moment dies before
+        # it is loaded ("wine client error: ... Connection reset by peer",
+        # exit code 1). One kept for a minute after the last program closes
+        # that window. If a server already runs (an earlier suite's), this
+        # start fails and that one serves.
+        started = subprocess.run(["wineserver", "-p60"], env=env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL, timeout=60, check=False)
+        if started.returncode == 0:
+            # Wine's services start with the first program of a server and
+            # keep its output streams open as long as they run: started here
+            # with none, they hold open no suite's output, which CTest waits on.
+            subprocess.run(["wineboot"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=300, check=False)
 
 
 class WorkDir:
@@ -94,6 +106,21 @@ class WorkDir:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+def missing_prerequisite(test, reason):
+    """Skips a test that cannot run here (a tool, root or a file system
+    feature is missing); fails it under CI=true, where every test must run."""
+    if os.environ.get("CI") == "true":
+        test.fail(f"{reason}, and CI needs every test to run")
+    test.skipTest(reason)
+
+
+def end_process(process, timeout=20):
+    """Kills a process a failed row left running, and reaps it."""
+    if process.poll() is None:
+        process.kill()
+    process.wait(timeout=timeout)
+
+
 def with_words(data, item, event, marker=195):
     """The sample bytes with the patch block set to the given words."""
     import struct
@@ -110,3 +137,11 @@ def program_from_argv(argv):
     parser.add_argument("--wine-prefix")
     args, rest = parser.parse_known_args(argv)
     return Program(args.binary, args.wine_prefix), rest
+
+
+if __name__ == "__main__":
+    # harness.py --binary PROGRAM [--wine-prefix DIR] [ARGUMENTS]: runs one
+    # program (a Windows unit test program, in the throwaway prefix) and
+    # exits with its exit code.
+    PROGRAM, REST = program_from_argv(sys.argv[1:])
+    sys.exit(subprocess.run(PROGRAM.command(REST), env=PROGRAM.env, check=False).returncode)

@@ -1,10 +1,14 @@
 """A tmux pane running one program: start it, wait for text, send keys,
 read the screen and the exit code."""
+import atexit
 import shlex
 import subprocess
 import time
 import uuid
 from pathlib import Path
+
+
+OPEN = {}  # name -> pane: those not closed yet, closed at the latest at exit
 
 
 class Pane:
@@ -23,8 +27,18 @@ class Pane:
         for key in ("WINEDEBUG", "WINEARCH", "WINEPREFIX", "LANG", "LC_ALL", "TERM"):
             if key in env:
                 env_args += ["-e", f"{key}={env[key]}"]
-        subprocess.run(["tmux", "new-session", "-d", "-s", self.name, "-x", str(width),
-                        "-y", str(height), *env_args, script], check=True, env=env)
+        # Suites side by side share the tmux server: one that is exiting as
+        # its last session closes refuses a new one, so a refusal is tried again.
+        for attempt in range(3):
+            started = subprocess.run(["tmux", "new-session", "-d", "-s", self.name, "-x",
+                                      str(width), "-y", str(height), *env_args, script],
+                                     stderr=subprocess.PIPE, env=env, check=False)
+            if started.returncode == 0:
+                break
+            time.sleep(0.2 * (attempt + 1))
+        else:
+            raise AssertionError(f"tmux new-session failed: {started.stderr.decode()}")
+        OPEN[self.name] = self
         self.started = time.monotonic()
         self.ended_at = None
 
@@ -72,6 +86,15 @@ class Pane:
         raise AssertionError(f"program did not end; screen:\n{self.screen()}")
 
     def close(self):
+        OPEN.pop(self.name, None)
         subprocess.run(["tmux", "kill-session", "-t", self.name], check=False,
                        stderr=subprocess.DEVNULL)
         self.rc_file.unlink(missing_ok=True)
+
+
+@atexit.register
+def close_all():
+    """A suite that ends early (an error outside a test, Ctrl+C) leaves no
+    session behind."""
+    for pane in list(OPEN.values()):
+        pane.close()

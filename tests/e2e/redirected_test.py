@@ -87,10 +87,11 @@ class Redirected(unittest.TestCase):
                 self.assertTrue(out.endswith(b"Done.\r\n"), out)
                 self.assertEqual(ids_of(target.read_bytes()), (3, 4))
 
-    @unittest.skipIf(os.geteuid() != 0, "needs root to switch to an unprivileged user")
     def test_read_only_target_is_reported_not_written(self):
         if PROGRAM.wine_prefix:
             self.skipTest("Wine runs as root here and ignores the read-only permission")
+        if os.geteuid() != 0:
+            harness.missing_prerequisite(self, "needs root to switch to an unprivileged user")
         target = self.work.file("RPG_RT.exe", SAMPLE)
         os.chmod(target, 0o444)
         code, out = self.run_on(["RPG_RT.exe"], b"10\n20\n", user=65534)

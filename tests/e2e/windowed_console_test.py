@@ -191,6 +191,7 @@ class WindowedConsole(unittest.TestCase):
             window = subprocess.Popen(["wine", "start", "/wait", "wineconsole", *command],
                                       cwd=self.work.path, env=env, stdout=subprocess.DEVNULL,
                                       stderr=trace_file)
+        self.addCleanup(harness.end_process, window)
         return window, trace
 
     def expect(self, probe, step, timeout=20.0):

@@ -140,15 +140,21 @@ bool name_identity(const char* name, FileIdentity* identity) {
 
 std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* bytes,
                                  std::uint32_t count) {
-  // A positioned ReadFile; on a handle opened for synchronous use it moves the
-  // handle's position, which the stream's next seek sets again.
+  // A positioned ReadFile moves the position of a handle opened for
+  // synchronous use; it is put back, so that the stream's read-ahead and
+  // pending output stay in step with it, as after pread elsewhere.
+  const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  LARGE_INTEGER was{};
+  if (SetFilePointerEx(file, LARGE_INTEGER{}, &was, FILE_CURRENT) == 0) return -1;
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
   DWORD got = 0;
-  const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-  if (ReadFile(file, bytes, count, &got, &at) != 0) return got;
-  return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  const bool read = ReadFile(file, bytes, count, &got, &at) != 0;
+  const bool at_end = !read && GetLastError() == ERROR_HANDLE_EOF;
+  if (SetFilePointerEx(file, was, nullptr, FILE_BEGIN) == 0) return -1;
+  if (read) return got;
+  return at_end ? 0 : -1;
 }
 
 RangeLock stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length) {

@@ -1,0 +1,182 @@
+#include "platform/file_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "platform/program_arguments.h"
+#endif
+
+namespace veltrane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The streams of both platforms, through the same calls: what the check
+// before each word relies on.
+class file_stream : public testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / (std::string("veltrane_stream_") + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  void put(const std::string& name, const std::string& bytes) const {
+    std::ofstream(path(name), std::ios::binary) << bytes;
+  }
+  fs::path dir_;
+};
+
+std::string read_through(std::FILE* stream, std::int64_t offset, std::uint32_t count) {
+  std::string bytes(count, '?');
+  const std::int64_t got = stream_read_through(stream, offset, bytes.data(), count);
+  return got < 0 ? "(failed)" : bytes.substr(0, static_cast<std::size_t>(got));
+}
+
+TEST_F(file_stream, identity_tells_the_file_behind_a_name) {
+  put("a", "A");
+  put("b", "B");
+  std::FILE* stream = open_stream(path("a").c_str(), "r+b");
+  ASSERT_NE(stream, nullptr);
+  FileIdentity own{}, named{}, other{};
+  ASSERT_TRUE(stream_identity(stream, &own));
+  ASSERT_TRUE(name_identity(path("a").c_str(), &named));
+  EXPECT_EQ(own, named);
+  ASSERT_TRUE(name_identity(path("b").c_str(), &other));
+  EXPECT_NE(own.index, other.index);
+  EXPECT_EQ(own.volume, other.volume);
+  std::fclose(stream);
+  fs::rename(path("b"), path("a"));  // another file now has the name
+  ASSERT_TRUE(name_identity(path("a").c_str(), &named));
+  EXPECT_EQ(named, other);
+  // Nothing there is told apart from a name that cannot be looked at.
+  const struct {
+    std::string name;
+    bool found;
+    bool nothing_there;  // errno ENOENT
+  } names[] = {
+      {path("a"), true, false},           {path("missing"), false, true},
+      {path("no folder/a"), false, true}, {path("\xFF"), false, true},  // no UTF-8: names no file
+#ifdef _WIN32
+      {path("a<b"), false, false},  // a character no name may hold
+#else
+      {path(std::string(300, 'n')), false, false},  // longer than a name may be
+#endif
+  };
+  for (const auto& n : names) {
+    SCOPED_TRACE(n.name.substr(dir_.string().size()));
+    errno = 0;
+    EXPECT_EQ(name_identity(n.name.c_str(), &named), n.found);
+    if (!n.found) {
+      EXPECT_EQ(errno == ENOENT, n.nothing_there) << errno;
+    }
+  }
+}
+
+TEST_F(file_stream, read_through_sees_the_file_past_the_stream_buffer) {
+  put("f", "ABCDEF");
+  std::FILE* stream = open_stream(path("f").c_str(), "r+b");
+  ASSERT_NE(stream, nullptr);
+  ASSERT_EQ(std::fgetc(stream), 'A');  // the rest read ahead into the buffer
+  put("f", "GHIJKL");                  // written by another program
+  EXPECT_EQ(read_through(stream, 1, 3), "HIJ");
+  EXPECT_EQ(read_through(stream, 4, 8), "KL");
+  EXPECT_EQ(read_through(stream, 6, 4), "");
+  EXPECT_EQ(read_through(stream, 5'000'000'000, 4), "");
+  // The stream goes on where it stood, and so does its pending output.
+  EXPECT_EQ(std::fgetc(stream), 'B');
+  ASSERT_TRUE(stream_set_position(stream, 2));
+  ASSERT_GE(std::fputs("xy", stream), 0);
+  EXPECT_EQ(read_through(stream, 0, 6), "GHIJKL");
+  ASSERT_GE(std::fputs("z", stream), 0);
+  ASSERT_EQ(std::fflush(stream), 0);
+  EXPECT_EQ(read_through(stream, 0, 6), "GHxyzL");
+  ASSERT_TRUE(stream_commit(stream));
+  std::fclose(stream);
+  // Offsets past 4 GiB reach their own bytes, in a sparse file.
+  stream = open_stream(path("f").c_str(), "r+b");
+  ASSERT_NE(stream, nullptr);
+  const std::int64_t past_4_gib = (std::int64_t{1} << 32) + 2;
+  ASSERT_TRUE(stream_set_position(stream, past_4_gib));
+  ASSERT_GE(std::fputs("far", stream), 0);
+  ASSERT_TRUE(stream_set_position(stream, 0));
+  EXPECT_EQ(stream_file_length(stream), past_4_gib + 3);
+  EXPECT_EQ(read_through(stream, past_4_gib, 4), "far");
+  std::fclose(stream);
+  // A stream that may not read fails the read, and says so.
+  stream = open_stream(path("f").c_str(), "ab");
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(read_through(stream, 0, 4), "(failed)");
+  EXPECT_TRUE(stream_commit(stream));
+  std::fclose(stream);
+}
+
+TEST_F(file_stream, commit_puts_written_bytes_where_other_readers_see_them) {
+  std::FILE* stream = create_new_stream(path("new").c_str());
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(create_new_stream(path("new").c_str()), nullptr) << "the name exists now";
+  ASSERT_GE(std::fputs("word", stream), 0);
+  ASSERT_EQ(std::fflush(stream), 0);
+  EXPECT_TRUE(stream_commit(stream));
+  std::ifstream other(path("new"), std::ios::binary);
+  std::string seen;
+  other >> seen;
+  EXPECT_EQ(seen, "word");
+  std::fclose(stream);
+  EXPECT_TRUE(opens_for_reading(path("new").c_str()));
+  EXPECT_FALSE(opens_for_reading(path("missing").c_str()));
+  EXPECT_FALSE(opens_for_reading(dir_.string().c_str()));
+}
+
+#ifdef _WIN32
+// The program started again with a command line of its own, in a folder
+// with one file a wildcard matches: the child checks the vector that
+// program_arguments gives it.
+TEST(program_arguments, are_utf8_with_wildcards_expanded) {
+  if (std::getenv("VELTRANE_ARGUMENTS_CHILD") != nullptr) {
+    int argc = 0;
+    char** argv = nullptr;
+    program_arguments(&argc, &argv);
+    ASSERT_EQ(argc, 5);
+    EXPECT_EQ(std::string(argv[2]), "\xE3\x83\xAD\xE3\x83\xBC\xE3\x83\xAB RPG_RT.exe");
+    EXPECT_EQ(std::string(argv[3]), "wild_one.bin");
+    EXPECT_EQ(std::string(argv[4]), "none_*.bin") << "a wildcard matching nothing stays";
+    EXPECT_EQ(argv[5], nullptr);
+    return;
+  }
+  const fs::path dir = fs::temp_directory_path() / "veltrane_arguments";
+  fs::create_directories(dir);
+  std::ofstream(dir / "wild_one.bin").close();
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  ASSERT_EQ(_wputenv(L"VELTRANE_ARGUMENTS_CHILD=1"), 0);
+  const fs::path back = fs::current_path();
+  fs::current_path(dir);
+  // _wspawnl joins its arguments with blanks: the quotes are the caller's.
+  const intptr_t code =
+      _wspawnl(_P_WAIT, self, L"self", L"--gtest_filter=program_arguments.*",
+               L"\"\u30ED\u30FC\u30EB RPG_RT.exe\"", L"wild_*.bin", L"none_*.bin", nullptr);
+  fs::current_path(back);
+  _wputenv(L"VELTRANE_ARGUMENTS_CHILD=");
+  fs::remove_all(dir);
+  EXPECT_EQ(code, 0);
+}
+#endif
+
+}  // namespace
+}  // namespace veltrane::platform
