@@ -138,9 +138,9 @@ TEST_F(file_stream, commit_puts_written_bytes_where_other_readers_see_them) {
   other >> seen;
   EXPECT_EQ(seen, "word");
   std::fclose(stream);
-  EXPECT_TRUE(opens_for_reading(path("new").c_str()));
-  EXPECT_FALSE(opens_for_reading(path("missing").c_str()));
-  EXPECT_FALSE(opens_for_reading(dir_.string().c_str()));
+  EXPECT_TRUE(names_file(path("new").c_str()));
+  EXPECT_FALSE(names_file(path("missing").c_str()));
+  EXPECT_FALSE(names_file(dir_.string().c_str()));
 }
 
 #ifdef _WIN32
