@@ -691,6 +691,7 @@ TEST_F(positioned_io, check_tells_a_change_from_a_look_that_failed) {
       {"first byte", [&] { in_place(100); }, kChanged},
       {"second word", [&] { in_place(104); }, kChanged},
       {"last byte", [&] { in_place(111); }, kChanged},
+#ifndef _WIN32  // where a file held open may not be renamed
       {"moved away", [&] { fs::rename(path("f"), path("g")); }, kChanged},
       {"same bytes renamed over it",
        [&] {
@@ -698,8 +699,15 @@ TEST_F(positioned_io, check_tells_a_change_from_a_look_that_failed) {
          fs::rename(path("g"), path("f"));
        },
        kChanged},
+#endif
       {"the stream's identity unreadable", [&] { close(fd); }, kIoFailure},
-      {"the bytes unreadable", [&] { dup2(open(path("f").c_str(), O_WRONLY), fd); }, kIoFailure},
+      {"the bytes unreadable",
+       [&] {
+         const int write_only = open(path("f").c_str(), O_WRONLY);
+         dup2(write_only, fd);
+         close(write_only);
+       },
+       kIoFailure},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
