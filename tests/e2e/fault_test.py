@@ -319,7 +319,7 @@ class CtrlC(unittest.TestCase):
             pane.close()
         self.work.remove()
 
-    def start(self, command, prompt=PROMPT):
+    def start(self, command):
         """Starts the command under WAIT_STATUS in a pane; a prompt that does
         not appear fails the row."""
         status = self.work.path / "status"
@@ -327,7 +327,7 @@ class CtrlC(unittest.TestCase):
         pane = Pane([sys.executable, "-c", WAIT_STATUS, str(status), *command], self.work.path,
                     PROGRAM.env)
         self.panes.append(pane)
-        pane.wait_for(prompt, timeout=10)
+        pane.wait_for(PROMPT, timeout=10)
         time.sleep(0.5)
         return pane, status
 
@@ -367,6 +367,7 @@ class CtrlC(unittest.TestCase):
                 record(row, pane.screen().split("\n")[-1].strip() or "(prompt)",
                        ended.removeprefix("exit "),
                        "words %d, %d" % ids_of(data))
+                pane.close()
                 # At once, not after the pause or a key wait.
                 self.assertLess(took, 1.0)
                 self.assertEqual(ended, "exit 0" if PROGRAM.wine_prefix else f"signal {signal_number}")
