@@ -514,8 +514,8 @@ TEST(screen_renderer, a_narrower_terminal_follows_the_cursor_sideways_and_keeps_
   terminal.feed(renderer.render(image));
   // Per step: terminal width, the typed text, the console's cursor column,
   // then the terminal's cursor column and the first image column shown. Narrowed,
-  // typed on, moved left inside the view, typed to the console's right edge,
-  // widened to less than the console, then to all of it.
+  // typed on, moved left inside the view and then home, typed to the console's
+  // right edge, widened to less than the console, then to all of it.
   const std::string to_edge = typed + "678901234567890123456789";
   const struct {
     int columns;
@@ -524,8 +524,9 @@ TEST(screen_renderer, a_narrower_terminal_follows_the_cursor_sideways_and_keeps_
     int cursor_x;
     int left;
   } steps[] = {{30, typed, 35, 29, 6},       {30, typed + "6", 36, 29, 7},
-               {30, typed + "6", 34, 27, 7}, {30, to_edge, 59, 29, 30},
-               {40, to_edge, 59, 39, 20},    {60, to_edge, 59, 59, 0}};
+               {30, typed + "6", 34, 27, 7}, {30, typed + "6", 0, 0, 0},
+               {30, to_edge, 59, 29, 30},    {40, to_edge, 59, 39, 20},
+               {60, to_edge, 59, 59, 0}};
   for (const auto& step : steps) {
     if (step.columns != terminal.columns) {
       terminal.resize(step.columns, 8);
