@@ -499,13 +499,17 @@ TEST(screen_renderer, a_shorter_terminal_shows_the_rows_around_the_cursor) {
   EXPECT_EQ(terminal.row(0).substr(0, 5), "row 2");
   EXPECT_EQ(terminal.row(2).substr(0, 5), "row 4");
   EXPECT_EQ(terminal.y, 2);
+  image.cursor_y = 0;  // back to the top: the view starts at the console's first row
+  terminal.feed(renderer.render(image));
+  EXPECT_EQ(terminal.row(0).substr(0, 5), "row 0");
+  EXPECT_EQ(terminal.y, 0);
 }
 
 TEST(screen_renderer, a_narrower_terminal_follows_the_cursor_sideways_and_keeps_the_lines_above) {
   ModelTerminal terminal(60, 8);
   terminal.feed("shell 0\r\nshell 1\r\n");
   ScreenRenderer renderer(60, 8, 0, terminal.y, true);
-  ScreenImage image = blank_image(60, 6);
+  ScreenImage image = blank_image(60, 5);  // the terminal has a row more below it
   put_text(image, 0, 0, "Veltrane");
   const std::string typed = "12345678901234567890123456789012345";
   put_text(image, 0, 1, typed);
