@@ -69,8 +69,8 @@ void end_by_signal(int signal_number) {
   sigaddset(&only, signal_number);
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
   raise(signal_number);
-  // Reached only if the default action does not end the process (a signal
-  // that is not one of the four); the shell's convention stands in for it.
+  // Not reached for the four, whose default action ends the process; for any
+  // other signal the shell's convention for it stands in.
   _exit(128 + signal_number);
 }
 
