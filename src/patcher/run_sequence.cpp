@@ -14,6 +14,7 @@
 #include "files/positioned_io.h"
 #include "patcher/patch_block.h"
 #include "platform/console_api.h"
+#include "platform/self_description.h"
 #include "process/command_tail.h"
 #include "process/last_error.h"
 #include "process/process_exit.h"
@@ -104,10 +105,23 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[
   return written;
 }
 
+// A sole argument that asks for the usage or the version in the platform's
+// usual way is answered, and the run ends there; a file of that very name is
+// the target instead.
+void answer_self_query() {
+  if (runtime_state().argument_count != 2) return;
+  const std::string argument = command_argument(1);
+  const char* description = platform::self_description(argument);
+  if (description == nullptr || file_exists(argument.c_str())) return;
+  print_cstring(kConsole, description, 0);
+  process_exit(0);
+}
+
 }  // namespace
 
 void run_sequence() {
   runtime_ensure_initialised();
+  answer_self_query();
 
   print_cstring(kConsole, "Veltrane", kPrintLineEnd);
   print_cstring(kConsole, "Sets the item and event pointer variable IDs of an rpg_rt file.",

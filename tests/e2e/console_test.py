@@ -34,7 +34,8 @@ def home_end_keys():
 
 def ctrl_exit_code(key):
     """The exit code after an unhandled Ctrl+C or Ctrl+Break: Wine's shell
-    sees 0; natively the terminal console exits with 128 + the signal."""
+    sees 0; natively the program dies by the signal and the shell shows 128 +
+    its number."""
     if PROGRAM.wine_prefix:
         return 0
     return {"C-c": 130, "C-\\": 131}[key]
@@ -155,8 +156,9 @@ class Console(unittest.TestCase):
                 self.assertEqual(ids_of(target.read_bytes()), (item, event))
 
     def test_ctrl_c_or_ctrl_break_at_the_prompt_ends_the_run_and_restores_the_terminal(self):
-        # The pane's shell records the terminal's settings before and after.
-        script = 'stty -g > before; "$0" "$@"; rc=$?; stty -g > after; exit $rc'
+        # The pane's shell records the terminal's settings before and after;
+        # its traps keep it going when the program dies by the key's signal.
+        script = 'trap : INT QUIT; stty -g > before; "$0" "$@"; rc=$?; stty -g > after; exit $rc'
         for key in ("C-c", "C-\\"):
             with self.subTest(key=key):
                 target = self.work.file("RPG_RT.exe", SAMPLE)

@@ -378,61 +378,91 @@ class Faults(unittest.TestCase):
         self.assertEqual(data, harness.with_words(SAMPLE, 10, 20))
 
 
+# Runs a command and writes how it ended, from its wait status ("signal N" or
+# "exit N"), to the file argv[1], and its process ID to argv[1].pid. The keys'
+# signals reach the whole foreground group: caught here, they are default
+# again in the command after exec.
+WAIT_STATUS = """
+import os, resource, signal, sys
+for s in (signal.SIGINT, signal.SIGQUIT):
+    signal.signal(s, lambda *_: None)
+pid = os.fork()
+if pid == 0:
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+    os.execvp(sys.argv[2], sys.argv[2:])
+open(sys.argv[1] + ".pid", "w").write(str(pid))
+status = os.waitpid(pid, 0)[1]
+ended = ("signal %d" % os.WTERMSIG(status) if os.WIFSIGNALED(status)
+         else "exit %d" % os.WEXITSTATUS(status))
+open(sys.argv[1], "w").write(ended)
+"""
+
+
 class CtrlC(unittest.TestCase):
-    """Ctrl+C in a real console: at each prompt and in the closing pause."""
+    """Ctrl+C, Ctrl+\\ and the ending signals in a real console: at each
+    prompt and in the closing pause; by the wait status the parent sees."""
 
     def setUp(self):
         if shutil.which("tmux") is None:
             harness.missing_prerequisite(self, "needs tmux")
         self.work = harness.WorkDir()
         self.addCleanup(self.work.remove)
-        self.pane = None
-
-    def start(self, target):
+        self.panes = []
         # Closed when the test ends, whichever row failed before.
-        self.pane = Pane(PROGRAM.command([target.name]), self.work.path, PROGRAM.env)
-        self.addCleanup(self.pane.close)
-        try:
-            self.pane.wait_for(PROMPT, timeout=10)
-        except AssertionError:
-            if not PROGRAM.wine_prefix:
-                self.skipTest("the native build shows no prompt on a terminal: its terminal "
-                              "front end has not landed")
-            raise
-        time.sleep(0.5)
+        self.addCleanup(lambda: [pane.close() for pane in self.panes])
 
-    def enter(self, text, then):
-        self.pane.send_literal(text)
-        self.pane.send("Enter")
-        self.pane.wait_for(then)
+    def start(self, command):
+        """Starts the command under WAIT_STATUS in a pane; a prompt that does
+        not appear fails the row."""
+        status = self.work.path / "status"
+        status.unlink(missing_ok=True)
+        pane = Pane([sys.executable, "-c", WAIT_STATUS, str(status), *command], self.work.path,
+                    PROGRAM.env)
+        self.panes.append(pane)
+        pane.wait_for(PROMPT, timeout=10)
+        time.sleep(0.5)
+        return pane, status
+
+    def enter(self, pane, text, then):
+        pane.send_literal(text)
+        pane.send("Enter")
+        pane.wait_for(then)
         time.sleep(0.3)
 
     def test_ctrl_c_ends_the_run_where_it_stands(self):
-        rows = [("Ctrl+C at the first prompt", [], (1, 2)),
-                ("Ctrl+C at the second prompt", [("10", "Current event pointer variable ID is 2. " + PROMPT)],
-                 None),
-                ("Ctrl+C in the pause after Done.",
-                 [("10", "Current event pointer variable ID is 2. " + PROMPT), ("20", "Done.")], (10, 20))]
-        for row, typed, ids in rows:
+        second = ("10", "Current event pointer variable ID is 2. " + PROMPT)
+        # Natively the program dies by the signal, as a shell expects of it;
+        # under Wine the default action is Windows' (exit 0).
+        rows = [("Ctrl+C at the first prompt", [], "C-c", 2, (1, 2)),
+                ("Ctrl+C at the second prompt", [second], "C-c", 2, None),
+                ("Ctrl+C in the pause after Done.", [second, ("20", "Done.")], "C-c", 2, (10, 20)),
+                ("Ctrl+\\ at the first prompt", [], "C-\\", 3, (1, 2)),
+                ("SIGHUP at the first prompt", [], signal.SIGHUP, 1, (1, 2)),
+                ("SIGTERM at the first prompt", [], signal.SIGTERM, 15, (1, 2))]
+        for row, typed, key, signal_number, ids in rows:
+            if PROGRAM.wine_prefix and not isinstance(key, str):
+                continue  # a signal to Wine's loader is no console event
             with self.subTest(row):
                 target = self.work.file("RPG_RT.exe", SAMPLE)
-                self.start(target)
+                pane, status = self.start(PROGRAM.command([target.name]))
                 for text, then in typed:
-                    self.enter(text, then)
+                    self.enter(pane, text, then)
                 sent = time.monotonic()
-                self.pane.send("C-c")
-                code = self.pane.exit_code(timeout=10)
-                took = self.pane.ended_at - sent
+                if isinstance(key, str):
+                    pane.send(key)
+                else:
+                    os.kill(int(status.with_suffix(".pid").read_text()), key)
+                pane.exit_code(timeout=10)
+                took = pane.ended_at - sent
+                ended = status.read_text()
                 data = target.read_bytes()
-                record(row, self.pane.screen().split("\n")[-1].strip() or "(prompt)", code,
+                record(row, pane.screen().split("\n")[-1].strip() or "(prompt)",
+                       ended.removeprefix("exit "),
                        "words %d, %d" % ids_of(data))
-                self.pane.close()
-                self.pane = None
+                pane.close()
                 # At once, not after the pause or a key wait.
                 self.assertLess(took, 1.0)
-                # The default action: Wine's exits with 0, a POSIX signal
-                # ends the process as SIGINT (128 + 2 to the shell).
-                self.assertEqual(code, 0 if PROGRAM.wine_prefix else 130)
+                self.assertEqual(ended, "exit 0" if PROGRAM.wine_prefix else f"signal {signal_number}")
                 self.assertEqual(len(data), len(SAMPLE))
                 if ids is not None:
                     self.assertEqual(data, harness.with_words(SAMPLE, *ids))
@@ -440,6 +470,21 @@ class CtrlC(unittest.TestCase):
                     self.assertIn(ids_of(data), ((1, 2), (10, 2)))
                     self.assertEqual(data[:BLOCK_OFFSET + 4], SAMPLE[:BLOCK_OFFSET + 4])
                     self.assertEqual(data[BLOCK_OFFSET + 8:], SAMPLE[BLOCK_OFFSET + 8:])
+
+    def test_ctrl_c_stops_a_shell_loop(self):
+        if PROGRAM.wine_prefix:
+            self.skipTest("Wine's Ctrl+C ends the program with exit code 0: a loop goes on")
+        first = self.work.file("a", SAMPLE)
+        second = self.work.file("b", SAMPLE)
+        loop = 'for f in a b; do "$@" "$f"; done'
+        pane, status = self.start(["bash", "-c", loop, "loop", *PROGRAM.command([])])
+        pane.send("C-c")
+        # Going on, the loop would wait at the second file's prompt.
+        pane.exit_code(timeout=10)
+        record("Ctrl+C in a shell loop", "(prompt)", status.read_text().removeprefix("exit "),
+               "loop ended")
+        self.assertEqual(status.read_text(), "signal 2")
+        self.assertEqual((first.read_bytes(), second.read_bytes()), (SAMPLE, SAMPLE))
 
 
 def read_until(run, out, ends):
@@ -461,7 +506,8 @@ def tearDownModule():
     width = max(len(row[0]) for row in TABLE)
     sys.stderr.write("\nfault table (%s):\n" % build())
     for row, which, message, code, result in TABLE:
-        sys.stderr.write(f"  {row:<{width}} | {which:<6} | {message} | exit {code} | {result}\n")
+        ended = code if code.startswith("signal") else f"exit {code}"
+        sys.stderr.write(f"  {row:<{width}} | {which:<6} | {message} | {ended} | {result}\n")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 """End-to-end runs with standard input and output redirected: the exact bytes
 printed, the exit code, and the target's bytes before and after."""
 import os
+import re
 import struct
 import sys
 import unittest
@@ -86,6 +87,34 @@ class Redirected(unittest.TestCase):
                 self.assertEqual(code, 0)
                 self.assertTrue(out.endswith(b"Done.\r\n"), out)
                 self.assertEqual(ids_of(target.read_bytes()), (3, 4))
+
+    def test_help_and_version_alone_answer_unless_a_file_has_the_name(self):
+        version = re.search(r"project\(veltrane VERSION (\d+\.\d+\.\d+)",
+                            (harness.TOP / "CMakeLists.txt").read_text()).group(1)
+        # Arguments -> the start of what is printed and what it must hold;
+        # the usage and the version end the run at once, without the banner.
+        if PROGRAM.wine_prefix:
+            usage = (b"Usage: veltrane.exe FILE\r\n", b"README.txt next to veltrane.exe")
+            rows = {("/?",): usage, ("--help",): (BANNER + NOT_FOUND, b""),
+                    ("/?", "/?"): (BANNER + NOT_FOUND, b"")}
+        else:
+            usage = (b"Usage: veltrane FILE\n", b"man veltrane")
+            rows = {("--help",): usage, ("-h",): usage,
+                    ("--version",): (f"veltrane {version}\n".encode(), b""),
+                    ("/?",): (BANNER + NOT_FOUND, b""), ("--help", "-h"): (BANNER + NOT_FOUND, b"")}
+        for args, (start, holds) in rows.items():
+            with self.subTest(args=args):
+                code, out = self.run_on(list(args), b"10\n20\n")
+                self.assertEqual(code, 0)
+                self.assertTrue(out.startswith(start), out)
+                self.assertIn(holds, out)
+                self.assertTrue(out.endswith(start[-1:]), out)
+        if not PROGRAM.wine_prefix:  # no file can be named "/?" on Windows
+            with self.subTest("a file named --help"):
+                target = self.work.file("--help", SAMPLE)
+                code, out = self.run_on(["--help"], b"10\n20\n")
+                self.assertEqual((code, out[:len(BANNER)]), (0, BANNER))
+                self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))
 
     def test_read_only_target_is_reported_not_written(self):
         if PROGRAM.wine_prefix:

@@ -212,6 +212,13 @@ TEST_F(RunSequenceTest, typed_ids_replace_both_words_and_nothing_else) {
   EXPECT_EQ(console().registered_handler_count(), 0u) << "control handler removed at exit";
 }
 
+TEST_F(RunSequenceTest, a_help_request_alone_prints_the_usage_at_once) {
+  EXPECT_EQ(run({"--help"}), 0);
+  EXPECT_EQ(console().row_text(0), "Usage: veltrane FILE") << "no banner";
+  EXPECT_TRUE(console().beeps().empty());
+  EXPECT_EQ(console().now_ms(), 0u) << "no pause";
+}
+
 TEST_F(RunSequenceTest, editing_keys_shape_the_typed_ids) {
   put_target(sample_target());
   // The second ID is typed a second later, while the editor waits.

@@ -499,37 +499,45 @@ TEST(screen_renderer, a_shorter_terminal_shows_the_rows_around_the_cursor) {
   EXPECT_EQ(terminal.row(0).substr(0, 5), "row 2");
   EXPECT_EQ(terminal.row(2).substr(0, 5), "row 4");
   EXPECT_EQ(terminal.y, 2);
+  image.cursor_y = 0;  // back to the top: the view starts at the console's first row
+  terminal.feed(renderer.render(image));
+  EXPECT_EQ(terminal.row(0).substr(0, 5), "row 0");
+  EXPECT_EQ(terminal.y, 0);
 }
 
 TEST(screen_renderer, a_narrower_terminal_follows_the_cursor_sideways_and_keeps_the_lines_above) {
   ModelTerminal terminal(60, 8);
   terminal.feed("shell 0\r\nshell 1\r\n");
   ScreenRenderer renderer(60, 8, 0, terminal.y, true);
-  ScreenImage image = blank_image(60, 6);
+  ScreenImage image = blank_image(60, 5);  // the terminal has a row more below it
   put_text(image, 0, 0, "Veltrane");
-  std::string typed = "12345678901234567890123456789012345";
+  const std::string typed = "12345678901234567890123456789012345";
   put_text(image, 0, 1, typed);
   image.cursor_x = 35;
   image.cursor_y = 1;
   terminal.feed(renderer.render(image));
-  // Per step: terminal width, the character typed (none: only the resize),
-  // the cursor column and the first image column shown.
+  // Per step: terminal width, the typed text, the console's cursor column,
+  // then the terminal's cursor column and the first image column shown. Narrowed,
+  // typed on, moved left inside the view and then home, typed to the console's
+  // right edge, widened to less than the console, then to all of it.
+  const std::string to_edge = typed + "678901234567890123456789";
   const struct {
     int columns;
-    char key;
+    std::string text;
+    int image_x;
     int cursor_x;
     int left;
-  } steps[] = {{30, 0, 29, 6}, {30, '6', 29, 7}, {30, 0, 29, 7}, {60, 0, 36, 0}};
+  } steps[] = {{30, typed, 35, 29, 6},       {30, typed + "6", 36, 29, 7},
+               {30, typed + "6", 34, 27, 7}, {30, typed + "6", 0, 0, 0},
+               {30, to_edge, 59, 29, 30},    {40, to_edge, 59, 39, 20},
+               {60, to_edge, 59, 59, 0}};
   for (const auto& step : steps) {
     if (step.columns != terminal.columns) {
       terminal.resize(step.columns, 8);
       renderer.resize(step.columns, 8, terminal.x, terminal.y);
     }
-    if (step.key != 0) {
-      typed += step.key;
-      put_text(image, 0, 1, typed);
-      ++image.cursor_x;
-    }
+    put_text(image, 0, 1, step.text);
+    image.cursor_x = step.image_x;
     terminal.feed(renderer.render(image));
     EXPECT_EQ(terminal.x, step.cursor_x);
     EXPECT_EQ(terminal.y, 3);
@@ -539,6 +547,25 @@ TEST(screen_renderer, a_narrower_terminal_follows_the_cursor_sideways_and_keeps_
       EXPECT_EQ(terminal.row(2 + y), expected_row(image, y).substr(step.left, step.columns));
     }
   }
+}
+
+TEST(screen_renderer, a_narrower_terminal_scrolls_with_the_columns_it_shows) {
+  ScreenRenderer renderer(10, 4, 0, 0, true);
+  ModelTerminal terminal(10, 4);
+  ScreenImage image = blank_image(20, 4);
+  const auto row_text = [](int n) {
+    return "L" + std::to_string(n) + "--------R" + std::to_string(n) + "--------";
+  };
+  for (int y = 0; y < 4; ++y) put_text(image, 0, y, row_text(y));
+  image.cursor_x = 19;
+  image.cursor_y = 3;
+  terminal.feed(renderer.render(image));
+  // The console scrolls by a row: so does the terminal, showing the right half.
+  std::move(image.cells.begin() + 20, image.cells.end(), image.cells.begin());
+  put_text(image, 0, 3, row_text(4));
+  terminal.feed(renderer.render(image));
+  EXPECT_EQ(terminal.scrollback, std::vector<std::string>{"R0--------"});
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(terminal.row(y), expected_row(image, y).substr(10));
 }
 
 }  // namespace

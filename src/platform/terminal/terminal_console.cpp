@@ -40,16 +40,17 @@ std::uint64_t monotonic_ms() {
          static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
 }
 
-int exit_code_for(DWORD ctrl_type) {
+// The signal that raised the control event (see act_on_signal).
+int signal_for(DWORD ctrl_type) {
   switch (ctrl_type) {
     case CTRL_C_EVENT:
-      return 128 + SIGINT;
+      return SIGINT;
     case CTRL_BREAK_EVENT:
-      return 128 + SIGQUIT;
+      return SIGQUIT;
     case CTRL_CLOSE_EVENT:
-      return 128 + SIGHUP;
+      return SIGHUP;
     default:
-      return 128 + SIGTERM;
+      return SIGTERM;
   }
 }
 
@@ -104,12 +105,13 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
     host_.set_output_redirected(!output_is_tty);
     host_.set_wait_routine([this](DWORD ms) { wait(ms); });
     // The default action of a control event: ends the process, on the
-    // handler thread, as Windows does; the shell then starts on a fresh line.
+    // handler thread, as Windows does, by the signal that raised the event;
+    // the shell then starts on a fresh line.
     host_.set_process_end_callback([this](DWORD, DWORD ctrl_type) {
       flush();
       if (output_fd_ >= 0 && host_.cursor().X != 0) platform::write_all(output_fd_, "\r\n");
       finish();
-      std::exit(exit_code_for(ctrl_type));
+      end_by_signal(signal_for(ctrl_type));
     });
   }
 

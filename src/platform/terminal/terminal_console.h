@@ -9,8 +9,10 @@
 //   After a resize the terminal is cleared and redrawn, clipped to its new
 //   size (a shorter terminal shows the rows around the cursor).
 // - Sleep and Beep take real time; Beep rings the terminal's bell.
-// - A process ended by a control event exits with 128 + the signal's number:
-//   130 for Ctrl+C, 131 for Ctrl+Break, 129 for close, 143 for shutdown.
+// - A process ended by a control event ends by the default action of the
+//   signal that raised it, as any program killed by it would: a shell shows
+//   130 for Ctrl+C (SIGINT), 131 for Ctrl+Break (SIGQUIT), 129 for close
+//   (SIGHUP), 143 for shutdown (SIGTERM), and a shell loop stops at Ctrl+C.
 // - Whatever ends the process, the terminal's mode, attributes and cursor
 //   visibility are restored first.
 #pragma once

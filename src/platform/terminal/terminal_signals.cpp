@@ -1,10 +1,12 @@
 #include "platform/terminal/terminal_signals.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/terminal/raw_mode.h"
 
@@ -54,6 +56,23 @@ bool install_signal_handlers() {
 }
 
 int signal_pipe() { return pipe_ends[0]; }
+
+void end_by_signal(int signal_number) {
+  // What exit would have written; a failure here has no one left to tell.
+  [[maybe_unused]] const int flushed = std::fflush(nullptr);
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal_number);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  raise(signal_number);
+  // Not reached for the four, whose default action ends the process; for any
+  // other signal the shell's convention for it stands in.
+  _exit(128 + signal_number);
+}
 
 std::vector<int> take_signals() {
   std::vector<int> signals;

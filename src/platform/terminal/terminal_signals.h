@@ -16,6 +16,12 @@ bool install_signal_handlers();
 // The pipe's read end, for poll(); -1 before install_signal_handlers().
 int signal_pipe();
 
+// Ends the process by the default action of `signal_number` (SIGINT, SIGQUIT,
+// SIGHUP or SIGTERM), so that the parent sees a death by that signal: a shell
+// loop stops at Ctrl+C. C streams are flushed first, as exit would; the
+// terminal must already be restored.
+[[noreturn]] void end_by_signal(int signal_number);
+
 // The signals that arrived since the last call, oldest first. Never blocks.
 std::vector<int> take_signals();
 
