@@ -13,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/file_device.h"
@@ -640,13 +641,30 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
   EXPECT_TRUE(platform::stream_unlock_range(other, 10, 4));
   EXPECT_EQ(ops.unlock(slot, 0, 10), 0);
   EXPECT_EQ(platform::stream_lock_range(other, 9, 4), platform::RangeLock::kLocked);
+  EXPECT_TRUE(platform::stream_unlock_range(other, 9, 4));
+  // By file number, positions count from 1.
+  EXPECT_EQ(file_lock_range(1, 2, 1), 0);
+  EXPECT_EQ(platform::stream_lock_range(other, 1, 1), platform::RangeLock::kHeldElsewhere);
+  EXPECT_EQ(platform::stream_lock_range(other, 0, 1), platform::RangeLock::kLocked);
+  EXPECT_TRUE(platform::stream_unlock_range(other, 0, 1));
+  EXPECT_EQ(file_unlock_range(1, 2, 1), 0);
+  EXPECT_EQ(platform::stream_lock_range(other, 1, 1), platform::RangeLock::kLocked);
+  EXPECT_TRUE(platform::stream_unlock_range(other, 1, 1));
   std::fclose(other);
+  EXPECT_EQ(file_lock_range(1, 1, 1), 0);
+  EXPECT_EQ(file_unlock_range(1, 1, 1), 0);
+  for (const auto& [number, position] : {std::pair{1, 0}, {2, 1}, {0, 1}}) {
+    EXPECT_EQ(file_lock_range(number, position, 1), 1) << number << " at " << position;
+    EXPECT_EQ(file_unlock_range(number, position, 1), 1) << number << " at " << position;
+  }
   EXPECT_EQ(ops.lock(slot, 0, 0), 1);
   EXPECT_EQ(ops.flush(slot), 0);
   file_close(1);
   EXPECT_EQ(get("f").size(), bytes.size());
   FileSlot closed{};
   EXPECT_EQ(ops.read_line(&closed, &line), 1);
+  EXPECT_EQ(ops.lock(&closed, 0, 1), 1);
+  EXPECT_EQ(ops.unlock(&closed, 0, 1), 1);
   EXPECT_EQ(ops.eof(&closed), -1);
 
   // End of file by mode: binary and input at the measured size, input also

@@ -215,6 +215,10 @@ TEST_F(RunSequenceTest, typed_ids_replace_both_words_and_nothing_else) {
 TEST_F(RunSequenceTest, a_help_request_alone_prints_the_usage_at_once) {
   EXPECT_EQ(run({"--help"}), 0);
   EXPECT_EQ(console().row_text(0), "Usage: veltrane FILE") << "no banner";
+  const COORD after = console().cursor();
+  EXPECT_EQ(after.X, 0);
+  EXPECT_EQ(console().row_text(static_cast<SHORT>(after.Y - 1)).rfind("The guide: ", 0), 0u)
+      << "no line end after the last line";
   EXPECT_TRUE(console().beeps().empty());
   EXPECT_EQ(console().now_ms(), 0u) << "no pause";
 }
