@@ -51,7 +51,7 @@ std::int32_t file_check(std::int32_t file_number, std::string name, std::int64_t
 // nothing to wait for); 3 when it is still held elsewhere after the wait or
 // refused otherwise; 1 for a number that is no open file slot, a position
 // below 1 or a length of 0. file_unlock_range releases it: 0, or 3 when the
-// release is refused (as it is where nothing was locked).
+// release is refused (as Windows refuses it where nothing was locked).
 std::int32_t file_lock_range(std::int32_t file_number, std::int64_t position, std::int64_t length);
 std::int32_t file_unlock_range(std::int32_t file_number, std::int64_t position,
                                std::int64_t length);
