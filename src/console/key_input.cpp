@@ -15,6 +15,7 @@ void clear_key_input_state() {
   state.input_handle = nullptr;
   state.output_handle = nullptr;
   state.input_is_console = false;
+  state.cursor_was_visible = false;
   state.handler_installed = false;
   if (state.control_event != nullptr) CloseHandle(state.control_event);
   state.control_event = nullptr;
@@ -35,6 +36,9 @@ void fetch_handles() {
     state.input_is_console = true;
     SetConsoleMode(state.input_handle, mode | ENABLE_PROCESSED_INPUT);
   }
+  CONSOLE_CURSOR_INFO cursor{};
+  state.cursor_was_visible =
+      GetConsoleCursorInfo(state.output_handle, &cursor) != 0 && cursor.bVisible != 0;
 }
 
 // Registered with the exit path by the first pump.
@@ -132,6 +136,19 @@ BOOL WINAPI console_control_handler(DWORD control_type) {
       key_queue_push(state.queue, kKeyWindowClose);
       if (state.control_event != nullptr) SetEvent(state.control_event);
       return TRUE;
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      // The default action ends the process, maybe while the line editor has
+      // the cursor hidden for an echo; a console keeps that state after the
+      // process, so the cursor is shown again first when it showed at start.
+      if (state.cursor_was_visible) {
+        CONSOLE_CURSOR_INFO cursor{};
+        if (GetConsoleCursorInfo(state.output_handle, &cursor) != 0 && cursor.bVisible == 0) {
+          cursor.bVisible = TRUE;
+          SetConsoleCursorInfo(state.output_handle, &cursor);
+        }
+      }
+      return FALSE;
     default:
       return FALSE;
   }

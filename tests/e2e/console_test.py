@@ -170,15 +170,18 @@ class Console(unittest.TestCase):
                 pane.wait_for(PROMPT_SHOWN)
                 time.sleep(0.3)
                 self.type_line(pane, "=12")
+                # Under Wine, Ctrl+\ ends the process at once, unseen by the
+                # tool; a user presses it after the echo is drawn, not while
+                # the editor has the cursor hidden for it.
+                pane.wait_for(f"{PROMPT}12")
+                pane.wait_until(pane.cursor_shown, "the cursor showing", timeout=5)
                 pane.send(key)
                 self.assertEqual(pane.exit_code(timeout=10), ctrl_exit_code(key))
                 self.assertEqual(target.read_bytes(), SAMPLE)
                 before = (self.work.path / "before").read_text()
                 self.assertTrue(before.strip())
                 self.assertEqual((self.work.path / "after").read_text(), before)
-                flag = subprocess.run(["tmux", "display", "-p", "-t", pane.name, "#{cursor_flag}"],
-                                      stdout=subprocess.PIPE, check=True).stdout.decode().strip()
-                self.assertEqual(flag, "1")  # the cursor is visible again
+                self.assertTrue(pane.cursor_shown())
 
     def test_a_narrowed_terminal_follows_the_cursor_sideways_below_the_shell_lines(self):
         if PROGRAM.wine_prefix:

@@ -56,13 +56,21 @@ class Pane:
         x, y = out.split(",")
         return int(x), int(y)
 
-    def wait_for(self, text, timeout=20.0):
+    def cursor_shown(self):
+        out = subprocess.run(["tmux", "display", "-p", "-t", self.name, "#{cursor_flag}"],
+                             stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+        return out == "1"
+
+    def wait_until(self, condition, what, timeout=20.0):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            if text in self.screen():
+            if condition():
                 return time.monotonic()
             time.sleep(0.05)
-        raise AssertionError(f"{text!r} did not appear; screen:\n{self.screen()}")
+        raise AssertionError(f"{what} did not happen; screen:\n{self.screen()}")
+
+    def wait_for(self, text, timeout=20.0):
+        return self.wait_until(lambda: text in self.screen(), f"{text!r} appearing", timeout)
 
     def send(self, *keys):
         subprocess.run(["tmux", "send-keys", "-t", self.name, *keys], check=True)

@@ -316,12 +316,31 @@ TEST_F(KeyInputTest, close_notification_queues_window_close_and_ends_pause) {
   EXPECT_FALSE(key_hit_since_last_check());
 }
 
-TEST_F(KeyInputTest, ctrl_c_is_left_to_the_default_action) {
-  key_available();
-  console.press_ctrl_c();
-  EXPECT_TRUE(console.process_ended());
-  EXPECT_EQ(console.process_end_ctrl_type(), static_cast<DWORD>(CTRL_C_EVENT));
-  EXPECT_FALSE(key_available());
+// Ctrl+C and Ctrl+Break end the process by the default action; a cursor an
+// echo left hidden shows again first, unless it was hidden before the run.
+TEST_F(KeyInputTest, ctrl_c_and_break_are_left_to_the_default_action_with_the_cursor_as_at_start) {
+  for (const bool visible_at_start : {true, false}) {
+    for (const DWORD type : std::vector<DWORD>{CTRL_C_EVENT, CTRL_BREAK_EVENT}) {
+      SCOPED_TRACE(testing::Message() << "visible " << visible_at_start << ", event " << type);
+      host::ConsoleHost fresh;
+      host::attach_console_host(&fresh);
+      runtime_reset();
+      fresh.set_cursor_info(25, visible_at_start);
+      key_available();
+      fresh.set_cursor_info(25, false);
+      if (type == CTRL_C_EVENT) {
+        fresh.press_ctrl_c();
+      } else {
+        fresh.raise_ctrl_event(type);
+      }
+      EXPECT_TRUE(fresh.process_ended());
+      EXPECT_EQ(fresh.process_end_ctrl_type(), type);
+      EXPECT_EQ(fresh.cursor_info().bVisible != 0, visible_at_start);
+      EXPECT_FALSE(key_available());
+      runtime_reset();
+      host::attach_console_host(&console);
+    }
+  }
 }
 
 TEST_F(KeyInputTest, handler_installed_once_and_removed_at_exit) {
