@@ -63,7 +63,9 @@ std::int32_t key_event_code(const KEY_EVENT_RECORD& event, std::int32_t* composi
 
 // The console control handler: a close, logoff or shutdown notification
 // queues the window-close key and is handled; every other notification,
-// Ctrl+C and Ctrl+Break included, is left to the default action.
+// Ctrl+C and Ctrl+Break included, is left to the default action, which ends
+// the process. Before that Ctrl+C and Ctrl+Break show the cursor again when
+// it showed at start: the editor may have hidden it for an echo.
 BOOL WINAPI console_control_handler(DWORD control_type);
 
 // Pumps, then tells whether the queue holds a key. Consumes nothing.
