@@ -460,8 +460,9 @@ class CtrlC(unittest.TestCase):
                        ended.removeprefix("exit "),
                        "words %d, %d" % ids_of(data))
                 pane.close()
-                # At once, not after the pause or a key wait.
-                self.assertLess(took, 1.0)
+                # At once, not after the 2 s pause or a key wait; Wine's
+                # process teardown under a loaded machine takes part of it.
+                self.assertLess(took, 1.5)
                 self.assertEqual(ended, "exit 0" if PROGRAM.wine_prefix else f"signal {signal_number}")
                 self.assertEqual(len(data), len(SAMPLE))
                 if ids is not None:
