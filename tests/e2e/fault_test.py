@@ -472,6 +472,24 @@ class CtrlC(unittest.TestCase):
                     self.assertEqual(data[:BLOCK_OFFSET + 4], SAMPLE[:BLOCK_OFFSET + 4])
                     self.assertEqual(data[BLOCK_OFFSET + 8:], SAMPLE[BLOCK_OFFSET + 8:])
 
+    def test_ending_signals_ignored_at_start_stay_ignored(self):
+        # As under nohup, or in a background job of a shell script.
+        if PROGRAM.wine_prefix:
+            self.skipTest("a signal to Wine's loader is no console event")
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        ignoring = "trap '' INT QUIT HUP TERM; exec \"$0\" \"$@\""
+        pane, status = self.start(["bash", "-c", ignoring, *PROGRAM.command([target.name])])
+        pid = int(status.with_suffix(".pid").read_text())
+        for signal_number in (signal.SIGINT, signal.SIGQUIT, signal.SIGHUP, signal.SIGTERM):
+            os.kill(pid, signal_number)
+        time.sleep(0.5)
+        self.assertFalse(status.exists())
+        self.enter(pane, "10", "Current event pointer variable ID is 2. " + PROMPT)
+        self.enter(pane, "20", "Done.")
+        pane.exit_code(timeout=10)
+        self.assertEqual(status.read_text(), "exit 0")
+        self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))
+
     def test_ctrl_c_stops_a_shell_loop(self):
         if PROGRAM.wine_prefix:
             self.skipTest("Wine's Ctrl+C ends the program with exit code 0: a loop goes on")

@@ -17,7 +17,7 @@ namespace {
 int pipe_ends[2] = {-1, -1};
 struct sigaction previous_actions[NSIG];
 
-constexpr int kForwarded[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGWINCH};
+constexpr int kEnding[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
 constexpr int kFatal[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 void forward_signal(int signal_number) {
@@ -50,7 +50,15 @@ void install(int signal_number, void (*handler)(int)) {
 bool install_signal_handlers() {
   if (pipe_ends[0] >= 0) return true;
   if (pipe2(pipe_ends, O_NONBLOCK | O_CLOEXEC) != 0) return false;
-  for (const int s : kForwarded) install(s, forward_signal);
+  // An ending signal the tool was started with ignored stays ignored, as who
+  // started it meant: nohup ignores SIGHUP, a shell script's background job
+  // SIGINT and SIGQUIT.
+  for (const int s : kEnding) {
+    struct sigaction current {};
+    if (sigaction(s, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    install(s, forward_signal);
+  }
+  install(SIGWINCH, forward_signal);
   for (const int s : kFatal) install(s, fatal_signal);
   return true;
 }
