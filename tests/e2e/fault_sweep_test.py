@@ -193,6 +193,14 @@ class FaultSweep(unittest.TestCase):
         self.assertTrue(success.out.endswith(b"Done.\r\n"), success.out)
         self.assertIn("write", calls)
         self.assertEqual(success.unsynced, [])
+        # A file system without locks: each lock call refused as unsupported
+        # (natively the program's own, after the open's F_SETFL and F_GETFL;
+        # under Wine the server's, along with the program's F_SETFD). The run
+        # goes on without the lock.
+        no_locks = Point(("fcntl64", "1+", "ENOLCK") if PROGRAM.wine_prefix else
+                         ("fcntl", "3+", "ENOLCK")).run()
+        self.assertEqual(no_locks.faults(), [])
+        self.assertTrue(no_locks.out.endswith(b"Done.\r\n"), no_locks.out)
         points = [Point((call, n, error)) for call, count in calls.items()
                   for n in range(1, min(count, MOST_PER_CALL) + 1) for error in errors_for(call)]
         with concurrent.futures.ThreadPoolExecutor(len(programs)) as pool:
