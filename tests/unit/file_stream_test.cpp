@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "platform/program_arguments.h"
 #endif
@@ -144,37 +145,63 @@ TEST_F(file_stream, commit_puts_written_bytes_where_other_readers_see_them) {
 }
 
 #ifdef _WIN32
-// The program started again with a command line of its own, in a folder
-// with one file a wildcard matches: the child checks the vector that
-// program_arguments gives it.
+// The program started again with a command line of its own (the test named
+// through GTEST_FILTER, so the vector holds only the row's arguments), in a
+// folder with one file a wildcard matches, beside a one-character file at the
+// drive's root: the child checks the vector that program_arguments gives it.
+struct ArgumentsRow {
+  std::vector<const wchar_t*> given;
+  std::vector<std::string> expected;
+};
+
+const std::vector<ArgumentsRow>& arguments_rows() {
+  static const std::vector<ArgumentsRow> rows = {
+      {{L"\"\u30ED\u30FC\u30EB RPG_RT.exe\"", L"wild_*.bin", L"none_*.bin"},
+       {"\xE3\x83\xAD\xE3\x83\xBC\xE3\x83\xAB RPG_RT.exe", "wild_one.bin",
+        "none_*.bin"}},   // a wildcard matching nothing stays
+      {{L"/?"}, {"/?"}},  // alone, the usage question is not a wildcard
+  };
+  return rows;
+}
+
 TEST(program_arguments, are_utf8_with_wildcards_expanded) {
-  if (std::getenv("VELTRANE_ARGUMENTS_CHILD") != nullptr) {
+  if (const char* child = std::getenv("VELTRANE_ARGUMENTS_CHILD"); child != nullptr) {
+    const ArgumentsRow& row = arguments_rows().at(std::strtoul(child, nullptr, 10));
     int argc = 0;
     char** argv = nullptr;
     program_arguments(&argc, &argv);
-    ASSERT_EQ(argc, 5);
-    EXPECT_EQ(std::string(argv[2]), "\xE3\x83\xAD\xE3\x83\xBC\xE3\x83\xAB RPG_RT.exe");
-    EXPECT_EQ(std::string(argv[3]), "wild_one.bin");
-    EXPECT_EQ(std::string(argv[4]), "none_*.bin") << "a wildcard matching nothing stays";
-    EXPECT_EQ(argv[5], nullptr);
+    ASSERT_EQ(argc, static_cast<int>(row.expected.size()) + 1);
+    for (std::size_t i = 0; i < row.expected.size(); ++i) {
+      EXPECT_EQ(std::string(argv[i + 1]), row.expected[i]);
+    }
+    EXPECT_EQ(argv[argc], nullptr);
     return;
   }
   const fs::path dir = fs::temp_directory_path() / "veltrane_arguments";
   fs::create_directories(dir);
   std::ofstream(dir / "wild_one.bin").close();
+  const fs::path at_root = dir.root_path() / "q";
+  const bool made_at_root = !fs::exists(at_root);
+  if (made_at_root) std::ofstream(at_root).close();
   wchar_t self[MAX_PATH];
   ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-  ASSERT_EQ(_wputenv(L"VELTRANE_ARGUMENTS_CHILD=1"), 0);
+  ASSERT_EQ(_wputenv(L"GTEST_FILTER=program_arguments.*"), 0);
   const fs::path back = fs::current_path();
   fs::current_path(dir);
-  // _wspawnl joins its arguments with blanks: the quotes are the caller's.
-  const intptr_t code =
-      _wspawnl(_P_WAIT, self, L"self", L"--gtest_filter=program_arguments.*",
-               L"\"\u30ED\u30FC\u30EB RPG_RT.exe\"", L"wild_*.bin", L"none_*.bin", nullptr);
+  for (std::size_t i = 0; i < arguments_rows().size(); ++i) {
+    const std::wstring child = L"VELTRANE_ARGUMENTS_CHILD=" + std::to_wstring(i);
+    ASSERT_EQ(_wputenv(child.c_str()), 0);
+    std::vector<const wchar_t*> arguments{L"self"};
+    // _wspawnv joins its arguments with blanks: the quotes are the caller's.
+    for (const wchar_t* given : arguments_rows()[i].given) arguments.push_back(given);
+    arguments.push_back(nullptr);
+    EXPECT_EQ(_wspawnv(_P_WAIT, self, arguments.data()), 0) << "row " << i;
+  }
   fs::current_path(back);
   _wputenv(L"VELTRANE_ARGUMENTS_CHILD=");
+  _wputenv(L"GTEST_FILTER=");
+  if (made_at_root) fs::remove(at_root);
   fs::remove_all(dir);
-  EXPECT_EQ(code, 0);
 }
 #endif
 

@@ -2,6 +2,8 @@
 // names in any language arrive whole, and handed on as UTF-8.
 #include "platform/program_arguments.h"
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -22,6 +24,31 @@ __declspec(dllimport) int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wch
 }
 
 namespace veltrane::platform {
+namespace {
+
+bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// True when the command line's only argument is "/?", the usage question of
+// every Windows program; expanded as a wildcard it would name a file of one
+// character at the drive's root instead.
+bool asks_for_usage(const wchar_t* line) {
+  if (line == nullptr) return false;
+  // The program's name: quoted up to the next quote, else up to a blank.
+  if (*line == L'"') {
+    ++line;
+    while (*line != L'\0' && *line != L'"') ++line;
+    if (*line == L'"') ++line;
+  } else {
+    while (*line != L'\0' && !is_blank(*line)) ++line;
+  }
+  while (is_blank(*line)) ++line;
+  if (line[0] != L'/' || line[1] != L'?') return false;
+  line += 2;
+  while (is_blank(*line)) ++line;
+  return *line == L'\0';
+}
+
+}  // namespace
 
 void program_arguments(int* argc, char*** argv) {
   static std::vector<std::string> storage;
@@ -32,7 +59,8 @@ void program_arguments(int* argc, char*** argv) {
   StartupInfo info{};
   // Wildcards expand against the wide names, as the C runtime does when
   // wildcard expansion is on.
-  if (__wgetmainargs(&count, &wide, &env, 1, &info) < 0 || wide == nullptr) return;
+  const int expand = asks_for_usage(GetCommandLineW()) ? 0 : 1;
+  if (__wgetmainargs(&count, &wide, &env, expand, &info) < 0 || wide == nullptr) return;
   storage.clear();
   for (int i = 0; i < count; ++i) {
     std::u16string text;
