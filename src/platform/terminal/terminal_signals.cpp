@@ -50,9 +50,9 @@ void install(int signal_number, void (*handler)(int)) {
 bool install_signal_handlers() {
   if (pipe_ends[0] >= 0) return true;
   if (pipe2(pipe_ends, O_NONBLOCK | O_CLOEXEC) != 0) return false;
-  // An ending signal the tool was started with ignored stays ignored, as who
-  // started it meant: nohup ignores SIGHUP, a shell script's background job
-  // SIGINT and SIGQUIT.
+  // An ending signal the tool was started with ignored stays ignored, as
+  // whoever started it meant: nohup ignores SIGHUP, and a shell script
+  // starts its background jobs with SIGINT and SIGQUIT ignored.
   for (const int s : kEnding) {
     struct sigaction current {};
     if (sigaction(s, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
