@@ -143,7 +143,7 @@ BOOL WINAPI console_control_handler(DWORD control_type) {
       // process, so the cursor is shown again first when it showed at start.
       if (state.cursor_was_visible) {
         CONSOLE_CURSOR_INFO cursor{};
-        if (GetConsoleCursorInfo(state.output_handle, &cursor) != 0 && cursor.bVisible == 0) {
+        if (GetConsoleCursorInfo(state.output_handle, &cursor) != 0) {
           cursor.bVisible = TRUE;
           SetConsoleCursorInfo(state.output_handle, &cursor);
         }
