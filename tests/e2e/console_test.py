@@ -189,7 +189,8 @@ class Console(unittest.TestCase):
                 before = (self.work.path / "before").read_text()
                 self.assertTrue(before.strip())
                 self.assertEqual((self.work.path / "after").read_text(), before)
-                self.assertTrue(pane.cursor_shown())
+                # tmux may still be reading the last bytes written to the pane.
+                pane.wait_until(pane.cursor_shown, "the cursor showing after the run", timeout=5)
 
     def test_a_narrowed_terminal_follows_the_cursor_sideways_below_the_shell_lines(self):
         if PROGRAM.wine_prefix:
