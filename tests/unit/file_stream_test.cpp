@@ -15,6 +15,10 @@
 #include <vector>
 
 #include "platform/program_arguments.h"
+#else
+#include <fcntl.h>
+
+#include "platform/posix/file_stream.h"
 #endif
 
 namespace veltrane::platform {
@@ -143,6 +147,62 @@ TEST_F(file_stream, commit_puts_written_bytes_where_other_readers_see_them) {
   EXPECT_FALSE(names_file(path("missing").c_str()));
   EXPECT_FALSE(names_file(dir_.string().c_str()));
 }
+
+#ifndef _WIN32
+// The lock call's answers on kernels and file systems other than this one:
+// each given call fails with its error number (0: the system answers).
+struct LockAnswers {
+  int errors[2];
+  int commands[2];
+  int calls;
+} answers;
+
+int answering_lock_call(int descriptor, int command, struct flock* range) {
+  const int error = answers.calls < 2 ? answers.errors[answers.calls] : 0;
+  if (answers.calls < 2) answers.commands[answers.calls] = command;
+  ++answers.calls;
+  if (error == 0) return fcntl(descriptor, command, range);
+  errno = error;
+  return -1;
+}
+
+TEST_F(file_stream, lock_answers_of_other_systems) {
+  put("f", "ABCDEF");
+  const struct {
+    const char* name;
+    int errors[2];
+    RangeLock expected;
+    int calls;  // 2: the process-associated lock was tried after the first
+  } rows[] = {
+      {"kernel without description locks", {EINVAL, 0}, RangeLock::kLocked, 2},
+      {"no locks at all", {EINVAL, EINVAL}, RangeLock::kUnsupported, 2},
+      {"no lock service", {ENOLCK, 0}, RangeLock::kUnsupported, 1},
+      {"locks not supported", {EOPNOTSUPP, 0}, RangeLock::kUnsupported, 1},
+      {"no lock call", {ENOSYS, 0}, RangeLock::kUnsupported, 1},
+      {"held (EAGAIN)", {EAGAIN, 0}, RangeLock::kHeldElsewhere, 1},
+      {"held (EACCES)", {EACCES, 0}, RangeLock::kHeldElsewhere, 1},
+      {"failed", {EIO, 0}, RangeLock::kFailed, 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::FILE* stream = open_stream(path("f").c_str(), "r+b");
+    std::FILE* other = open_stream(path("f").c_str(), "r+b");
+    ASSERT_NE(stream, nullptr);
+    ASSERT_NE(other, nullptr);
+    answers = {{row.errors[0], row.errors[1]}, {}, 0};
+    set_range_lock_call(answering_lock_call);
+    EXPECT_EQ(stream_lock_range(stream, 2, 3), row.expected);
+    set_range_lock_call(nullptr);
+    EXPECT_EQ(answers.calls, row.calls);
+    EXPECT_EQ(answers.commands[1], row.calls == 2 ? F_SETLK : 0);
+    // The fallback's lock holds against other opens as the usual one does.
+    EXPECT_EQ(stream_lock_range(other, 4, 1),
+              row.expected == RangeLock::kLocked ? RangeLock::kHeldElsewhere : RangeLock::kLocked);
+    std::fclose(other);
+    std::fclose(stream);
+  }
+}
+#endif
 
 #ifdef _WIN32
 // The program started again with a command line of its own (the test named

@@ -343,6 +343,26 @@ TEST_F(KeyInputTest, ctrl_c_and_break_are_left_to_the_default_action_with_the_cu
   }
 }
 
+// The case the handler is for: the editor hides the cursor for an echo and
+// goes on using the handles (the echo, the key pump) before the key comes.
+TEST_F(KeyInputTest, ctrl_c_or_break_during_an_echo_shows_the_cursor_again) {
+  for (const DWORD type : std::vector<DWORD>{CTRL_C_EVENT, CTRL_BREAK_EVENT}) {
+    SCOPED_TRACE(type);
+    host::ConsoleHost fresh;
+    host::attach_console_host(&fresh);
+    runtime_reset();
+    key_available();
+    set_cursor(0, 0, 0);
+    key_available();
+    ASSERT_EQ(fresh.cursor_info().bVisible, FALSE);
+    fresh.raise_ctrl_event(type);
+    EXPECT_TRUE(fresh.process_ended());
+    EXPECT_NE(fresh.cursor_info().bVisible, FALSE);
+    runtime_reset();
+    host::attach_console_host(&console);
+  }
+}
+
 TEST_F(KeyInputTest, handler_installed_once_and_removed_at_exit) {
   set_exit_routine([](int) { throw ExitCalled{}; });
   EXPECT_THROW(process_exit(0), ExitCalled);  // never installed: nothing to remove

@@ -404,6 +404,118 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
   }
 }
 
+// The lock's order, seen from another open of the target at each step of the
+// run: the block is locked from before the check until the word is synced,
+// and free again at the next prompt and in the closing pause, whatever ends
+// the run.
+struct LockWatch {
+  std::function<void(const char*)> at;  // called as each operation begins
+} watch;
+
+std::int32_t watched_lock(FileSlot* slot, std::int64_t start, std::int64_t length) {
+  watch.at("lock");
+  return file_device_ops.lock(slot, start, length);
+}
+std::int32_t watched_write(FileSlot* slot, const void* bytes, std::uint32_t count) {
+  watch.at("write");
+  return file_device_ops.write(slot, bytes, count);
+}
+std::int32_t watched_flush(FileSlot* slot) {
+  watch.at("flush");
+  return file_device_ops.flush(slot);
+}
+std::int32_t watched_unlock(FileSlot* slot, std::int64_t start, std::int64_t length) {
+  watch.at("unlock");
+  return file_device_ops.unlock(slot, start, length);
+}
+const FileOps watched_file_ops = [] {
+  FileOps ops = file_device_ops;
+  ops.lock = watched_lock;
+  ops.write = watched_write;
+  ops.flush = watched_flush;
+  ops.unlock = watched_unlock;
+  return ops;
+}();
+
+TEST_F(RunSequenceTest, the_block_is_locked_from_the_check_to_the_sync) {
+  const std::string original = sample_target();
+  for (const bool other_run_writes : {false, true}) {
+    SCOPED_TRACE(other_run_writes ? "another run holds the block and writes" : "alone");
+    TearDown();
+    SetUp();
+    put_target(original);
+    ASSERT_EQ(file_open(target, 0, 0, 0, 1, 0), 0);
+    slot_for_number(1)->ops = &watched_file_ops;
+    std::FILE* other = platform::open_stream(target.c_str(), "r+b");
+    ASSERT_NE(other, nullptr);
+    // Whether another open could take the block now, and the IDs it reads.
+    const auto seen = [&] {
+      const platform::RangeLock lock = platform::stream_lock_range(other, kMarkerOffset, 12);
+      if (lock == platform::RangeLock::kLocked) {
+        platform::stream_unlock_range(other, kMarkerOffset, 12);
+      }
+      std::string ids(8, '\0');
+      platform::stream_read_through(other, kItemOffset, ids.data(), 8);
+      return std::string(lock == platform::RangeLock::kLocked          ? "free "
+                         : lock == platform::RangeLock::kHeldElsewhere ? "held "
+                                                                       : "refused ") +
+             std::to_string(word_at(ids, 0)) + "," + std::to_string(word_at(ids, 4));
+    };
+    std::vector<std::string> steps;
+    watch.at = [&](const char* step) { steps.push_back(step + (": " + seen())); };
+    console().schedule_text(1000, "10\r");
+    console().schedule_text(2000, "20\r");
+    // The other run takes the block before ours asks for it, then writes its
+    // own item word and lets go while ours waits: ours must check after that.
+    std::FILE* holder = platform::open_stream(target.c_str(), "r+b");
+    ASSERT_NE(holder, nullptr);
+    if (other_run_writes) {
+      ASSERT_EQ(platform::stream_lock_range(holder, kMarkerOffset, 12),
+                platform::RangeLock::kLocked);
+    }
+    bool held_by_other = other_run_writes;
+    bool prompted_again = false;
+    console().set_wait_routine([&](DWORD) {
+      if (console().now_ms() > kGiveUpMs) throw RunStuck{};
+      if (held_by_other && !steps.empty()) {
+        held_by_other = false;
+        std::string word(4, '\0');
+        put_word(word, 0, 7);
+        std::fseek(holder, kItemOffset, SEEK_SET);
+        std::fwrite(word.data(), 1, 4, holder);
+        std::fflush(holder);
+        platform::stream_unlock_range(holder, kMarkerOffset, 12);
+      }
+      if (!prompted_again && console().row_text(4).rfind("Current event", 0) == 0) {
+        prompted_again = true;
+        steps.push_back("next prompt: " + seen());
+      }
+      const bool pausing = !console().beeps().empty() || console().row_text(6) == "Done.";
+      if (pausing && (steps.empty() || steps.back().rfind("pause", 0) != 0)) {
+        steps.push_back("pause: " + seen());
+      }
+    });
+    EXPECT_EQ(run({target}), 0);
+    std::fclose(holder);
+    std::fclose(other);
+    watch.at = nullptr;
+    if (other_run_writes) {
+      EXPECT_EQ(steps, (std::vector<std::string>{"lock: held 1,2", "pause: free 7,2"}));
+      EXPECT_EQ(console().row_text(5), "rpg_rt file changed! Nothing more was written.");
+      std::string expected = original;
+      put_word(expected, kItemOffset, 7);
+      EXPECT_TRUE(target_bytes() == expected);
+    } else {
+      EXPECT_EQ(steps,
+                (std::vector<std::string>{"lock: free 1,2", "write: held 1,2", "flush: held 1,2",
+                                          "unlock: held 10,2", "next prompt: free 10,2",
+                                          "lock: free 10,2", "write: held 10,2", "flush: held 10,2",
+                                          "unlock: held 10,20", "pause: free 10,20"}));
+      EXPECT_EQ(console().row_text(6), "Done.");
+    }
+  }
+}
+
 TEST_F(RunSequenceTest, a_key_cuts_the_failure_pause_short) {
   console().schedule_text(250 + 500, "x");  // 500 ms into the pause that follows the beep
   EXPECT_EQ(run({}), 0);

@@ -1,5 +1,7 @@
 #include "platform/file_stream.h"
 
+#include "platform/posix/file_stream.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,6 +140,12 @@ std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* b
 
 namespace {
 
+int system_range_lock_call(int descriptor, int command, struct flock* range) {
+  return fcntl(descriptor, command, range);
+}
+
+RangeLockCall range_lock_call = system_range_lock_call;
+
 struct flock range_of(short type, std::uint32_t start, std::uint32_t length) {
   struct flock range {};  // l_pid 0, as open-file-description locks require
   range.l_type = type;
@@ -154,13 +162,17 @@ struct flock range_of(short type, std::uint32_t start, std::uint32_t length) {
 // or 0 on success.
 int set_range_lock(int fd, struct flock* range) {
 #ifdef F_OFD_SETLK
-  if (fcntl(fd, F_OFD_SETLK, range) == 0) return 0;
+  if (range_lock_call(fd, F_OFD_SETLK, range) == 0) return 0;
   if (errno != EINVAL) return errno;
 #endif
-  return fcntl(fd, F_SETLK, range) == 0 ? 0 : errno;
+  return range_lock_call(fd, F_SETLK, range) == 0 ? 0 : errno;
 }
 
 }  // namespace
+
+void set_range_lock_call(RangeLockCall call) {
+  range_lock_call = call != nullptr ? call : system_range_lock_call;
+}
 
 RangeLock stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_t length) {
   struct flock range = range_of(F_WRLCK, start, length);
