@@ -379,21 +379,36 @@ class Faults(unittest.TestCase):
 
 
 # Runs a command and writes how it ended, from its wait status ("signal N" or
-# "exit N"), to the file argv[1], and its process ID to argv[1].pid. The keys'
-# signals reach the whole foreground group: caught here, they are default
-# again in the command after exec.
+# "exit N"), to the file argv[1], its process ID to argv[1].pid, and the
+# terminal's settings before and after it to argv[1].before and .after; then
+# the time it ended, on the clock of time.monotonic, to argv[1].ended. The
+# keys' signals reach the whole foreground group: caught here, they are
+# default again in the command after exec. Under Wine the server, not the
+# program, gives the terminal back, which can come just after the exit: the
+# settings are read again for up to 5 s while they differ.
 WAIT_STATUS = """
-import os, resource, signal, sys
+import os, resource, signal, subprocess, sys, time
+def settings():
+    return subprocess.run(["stty", "-g"], stdout=subprocess.PIPE).stdout
 for s in (signal.SIGINT, signal.SIGQUIT):
     signal.signal(s, lambda *_: None)
+before = settings()
+open(sys.argv[1] + ".before", "wb").write(before)
 pid = os.fork()
 if pid == 0:
     resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
     os.execvp(sys.argv[2], sys.argv[2:])
 open(sys.argv[1] + ".pid", "w").write(str(pid))
 status = os.waitpid(pid, 0)[1]
+open(sys.argv[1] + ".ended", "w").write(repr(time.monotonic()))
 ended = ("signal %d" % os.WTERMSIG(status) if os.WIFSIGNALED(status)
          else "exit %d" % os.WEXITSTATUS(status))
+for _ in range(50):
+    after = settings()
+    if after == before:
+        break
+    time.sleep(0.1)
+open(sys.argv[1] + ".after", "wb").write(after)
 open(sys.argv[1], "w").write(ended)
 """
 
@@ -452,13 +467,19 @@ class CtrlC(unittest.TestCase):
                     pane.send(key)
                 else:
                     os.kill(int(status.with_suffix(".pid").read_text()), key)
-                pane.exit_code(timeout=10)
-                took = pane.ended_at - sent
+                pane.exit_code(timeout=15)
+                took = float(status.with_suffix(".ended").read_text()) - sent
                 ended = status.read_text()
                 data = target.read_bytes()
                 record(row, pane.screen().split("\n")[-1].strip() or "(prompt)",
                        ended.removeprefix("exit "),
                        "words %d, %d" % ids_of(data))
+                # The terminal as the run found it: its settings, and a
+                # cursor that shows (tmux may still be reading the last bytes).
+                before = status.with_suffix(".before").read_bytes()
+                self.assertTrue(before.strip())
+                self.assertEqual(status.with_suffix(".after").read_bytes(), before)
+                pane.wait_until(pane.cursor_shown, "the cursor showing after the run", timeout=5)
                 pane.close()
                 # At once, not after the 2 s pause or a key wait; Wine's
                 # process teardown under a loaded machine takes part of it.
