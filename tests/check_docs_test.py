@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""Tests scripts/check-docs itself: on a copy of the tree's docs and sources
+it must pass, and on copies with one drift seeded each it must fail, so that
+a check that stops comparing, or stops failing, does not go unseen.
+`scripts/lint --fast` runs it; it takes about a second.
+
+Usage: tests/check_docs_test.py [TREE]   (default: the tree this file is in)
+"""
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+TOP = Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else Path(__file__).resolve().parents[1]
+# What check-docs reads lies in these.
+COPIED = ["README.md", "CMakeLists.txt", "docs", "src"]
+
+
+def edit(path, old, new):
+    """Replaces the one place `old` stands in the copy's file; a drift that
+    cannot be seeded (the text moved) fails the test instead of passing it."""
+    def seed(tree):
+        file = tree / path
+        text = file.read_text(encoding="utf-8")
+        if text.count(old) != 1:
+            sys.exit(f"check_docs_test: {path}: {old!r} is not there once: update the drift")
+        file.write_text(text.replace(old, new), encoding="utf-8")
+    return seed
+
+
+def swap_lines(path, first, second):
+    """Swaps two whole lines, given by their start."""
+    def seed(tree):
+        file = tree / path
+        lines = file.read_text(encoding="utf-8").split("\n")
+        at = [next((i for i, line in enumerate(lines) if line.startswith(start)), None)
+              for start in (first, second)]
+        if None in at:
+            sys.exit(f"check_docs_test: {path}: a line to swap is not there: update the drift")
+        lines[at[0]], lines[at[1]] = lines[at[1]], lines[at[0]]
+        file.write_text("\n".join(lines), encoding="utf-8")
+    return seed
+
+
+INVALID = "Invalid rpg_rt file!"
+DRIFTS = [
+    ("a message missing from README.md",
+     edit("README.md", f"| `{INVALID}` |", f"| `{INVALID}`, or none |")),
+    ("a message missing from docs/README.txt", edit("docs/README.txt", f"\n{INVALID}\n", "\n")),
+    ("a message missing from docs/veltrane.1", edit("docs/veltrane.1", f"\n.B {INVALID}\n", "\n")),
+    ("two messages in another order",
+     swap_lines("README.md", "| `Done.` |", "| `No rpg_rt file! ")),
+    ("a meaning changed",
+     edit("README.md", "| `Done.` | Both IDs were written", "| `Done.` | Both IDs were sent")),
+    ("a message of the code changed",
+     edit("src/patcher/run_sequence.cpp", f'"{INVALID}"', '"Invalid rpg_rt file."')),
+    ("a usage text changed",
+     edit("src/platform/posix/self_description.cpp", '"Usage: veltrane FILE\\n"',
+          '"Usage: veltrane PATH\\n"')),
+]
+
+
+def usage_texts_listed():
+    """Whether docs/messages.tsv lists the usage texts, which check-docs then
+    compares with the code."""
+    rows = (TOP / "docs" / "messages.tsv").read_text(encoding="utf-8").split("\n")
+    return any(row.startswith("usage\t") for row in rows)
+
+
+def check(seed):
+    """check-docs's exit code on a copy of the tree, seeded or not."""
+    with tempfile.TemporaryDirectory(prefix="check-docs-") as temporary:
+        tree = Path(temporary)
+        for name in COPIED:
+            if (TOP / name).is_dir():
+                shutil.copytree(TOP / name, tree / name)
+            else:
+                shutil.copy2(TOP / name, tree / name)
+        if seed:
+            seed(tree)
+        return subprocess.run([sys.executable, str(TOP / "scripts" / "check-docs"), str(tree)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              check=False).returncode
+
+
+def main():
+    failed = []
+    if check(None) != 0:
+        failed.append("the copy as it is: check-docs fails (run scripts/check-docs)")
+    for name, seed in DRIFTS:
+        if name == "a usage text changed" and not usage_texts_listed():
+            print(f"check_docs_test: {name}: not seeded, docs/messages.tsv lists no usage text")
+            continue
+        if check(seed) == 0:
+            failed.append(f"{name}: check-docs passes")
+    for problem in failed:
+        print(f"check_docs_test: {problem}", file=sys.stderr)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
