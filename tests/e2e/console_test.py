@@ -192,9 +192,9 @@ class Console(unittest.TestCase):
                 # tmux may still be reading the last bytes written to the pane.
                 pane.wait_until(pane.cursor_shown, "the cursor showing after the run", timeout=5)
 
+    @harness.only_for("native", "Wine's terminal console keeps its size and is not redrawn on a "
+                      "resize")
     def test_a_narrowed_terminal_follows_the_cursor_sideways_below_the_shell_lines(self):
-        if PROGRAM.wine_prefix:
-            self.skipTest("Wine's terminal console keeps its size and is not redrawn on a resize")
         script = 'for i in 1 2 3 4 5 6; do echo "shell line $i"; done; exec "$0" "$@"'
         target = self.work.file("RPG_RT.exe", SAMPLE)
         pane = Pane(["bash", "-c", script, *PROGRAM.command(["RPG_RT.exe"])], self.work.path,
@@ -253,4 +253,4 @@ class Console(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM, rest = harness.program_from_argv(sys.argv[1:])
-    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+    harness.run_tests(PROGRAM, [sys.argv[0], *rest])

@@ -232,4 +232,4 @@ if __name__ == "__main__":
             sys.exit("fault sweep: strace is missing or may not trace, and CI needs the sweep")
         print("fault sweep skipped: needs strace, allowed to trace")
         sys.exit(77)  # CTest's skip
-    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+    harness.run_tests(PROGRAM, [sys.argv[0], *rest])

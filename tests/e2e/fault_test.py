@@ -77,43 +77,35 @@ class Faults(unittest.TestCase):
         self.assertEqual(target.read_bytes(), SAMPLE)
 
     def test_read_only_target_is_reported_and_left_alone(self):
-        if os.geteuid() != 0:
-            harness.missing_prerequisite(self, "needs root to switch users and set the immutable flag")
-        with self.subTest("read-only to the user"):
-            target = self.work.file("RPG_RT.exe", SAMPLE)
-            if PROGRAM.wine_prefix:
-                # Another writer tells whether Wine refuses the write here: run
-                # as root, it may not. Then the row cannot be had, whatever
-                # the tool does; otherwise a write by the tool fails it.
-                probe = self.work.file("probe.txt", b"")
-                subprocess.run(["wine", "cmd", "/c", "attrib +r RPG_RT.exe & attrib +r probe.txt "
-                                "& echo x>>probe.txt"], cwd=self.work.path, env=PROGRAM.env,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                               timeout=RUN_TIMEOUT, check=False)
-                if probe.read_bytes():
-                    record("read-only attribute", "(not run)", "-", "Wine writes it anyway")
-                    self.skipTest("Wine runs as root here and writes a file with the read-only "
-                                  "attribute anyway")
-                code, out = self.run_on(["RPG_RT.exe"])
-                record("read-only attribute", message_of(out), code,
-                       "unchanged" if target.read_bytes() == SAMPLE else "CHANGED")
-                self.assertEqual(out, BANNER + SHOWN_1_2 + NOT_WRITTEN)
-                self.assertEqual(target.read_bytes(), SAMPLE)
-            else:
+        if not PROGRAM.wine_prefix:
+            with self.subTest("read-only to the user"):
+                target = self.work.file("RPG_RT.exe", SAMPLE)
                 os.chmod(target, 0o444)
-                self.assert_refused_write("read-only to the user", target, user=65534)
+                # Root may write it: the run is then made by an unprivileged user.
+                self.assert_refused_write("read-only to the user", target,
+                                          user=65534 if os.geteuid() == 0 else None)
         with self.subTest("immutable"):
             target = self.work.file("RPG_RT.exe", SAMPLE)
             if subprocess.run(["chattr", "+i", str(target)], stderr=subprocess.DEVNULL).returncode:
-                harness.missing_prerequisite(self, "this file system has no immutable flag")
+                harness.missing_prerequisite(self, "needs root and a file system with the "
+                                             "immutable flag")
             try:
                 self.assert_refused_write("immutable (chattr +i)", target)
             finally:
                 subprocess.run(["chattr", "-i", str(target)], check=True)
 
+    @harness.left_out_where(lambda program: not program.wine_prefix or harness.wine_as_root(program),
+                            "the read-only attribute is Windows' (natively the permission row "
+                            "stands for it), and Wine run as root writes such a file anyway")
+    def test_read_only_attribute_is_reported_and_left_alone(self):
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        subprocess.run(["wine", "cmd", "/c", "attrib +r RPG_RT.exe"], cwd=self.work.path,
+                       env=PROGRAM.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=RUN_TIMEOUT, check=True)
+        self.assert_refused_write("read-only attribute", target)
+
+    @harness.only_for("wine", "POSIX has no share modes: another process's open does not refuse ours")
     def test_target_held_open_by_another_process(self):
-        if not PROGRAM.wine_prefix:
-            self.skipTest("POSIX has no share modes: another process's open does not refuse ours")
         # Shared for reading it opens read-only; shared for nothing it is there
         # all the same, and cannot be read.
         for share, message in (("read", NOT_WRITTEN), ("none", NOT_READ)):
@@ -493,10 +485,9 @@ class CtrlC(unittest.TestCase):
                     self.assertEqual(data[:BLOCK_OFFSET + 4], SAMPLE[:BLOCK_OFFSET + 4])
                     self.assertEqual(data[BLOCK_OFFSET + 8:], SAMPLE[BLOCK_OFFSET + 8:])
 
+    @harness.only_for("native", "a signal to Wine's loader is no console event")
     def test_ending_signals_ignored_at_start_stay_ignored(self):
         # As under nohup, or in a background job of a shell script.
-        if PROGRAM.wine_prefix:
-            self.skipTest("a signal to Wine's loader is no console event")
         target = self.work.file("RPG_RT.exe", SAMPLE)
         ignoring = "trap '' INT QUIT HUP TERM; exec \"$0\" \"$@\""
         pane, status = self.start(["bash", "-c", ignoring, *PROGRAM.command([target.name])])
@@ -511,9 +502,8 @@ class CtrlC(unittest.TestCase):
         self.assertEqual(status.read_text(), "exit 0")
         self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))
 
+    @harness.only_for("native", "Wine's Ctrl+C ends the program with exit code 0: a loop goes on")
     def test_ctrl_c_stops_a_shell_loop(self):
-        if PROGRAM.wine_prefix:
-            self.skipTest("Wine's Ctrl+C ends the program with exit code 0: a loop goes on")
         first = self.work.file("a", SAMPLE)
         second = self.work.file("b", SAMPLE)
         loop = 'for f in a b; do "$@" "$f"; done'
@@ -556,4 +546,4 @@ if __name__ == "__main__":
         at = rest.index("--holder")
         HOLDER = rest[at + 1]
         del rest[at:at + 2]
-    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+    harness.run_tests(PROGRAM, [sys.argv[0], *rest])

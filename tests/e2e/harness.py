@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import unittest
 from pathlib import Path
 
 TOP = Path(__file__).resolve().parents[2]
@@ -106,12 +107,65 @@ class WorkDir:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+def under_ci():
+    return os.environ.get("CI") == "true"
+
+
 def missing_prerequisite(test, reason):
     """Skips a test that cannot run here (a tool, root or a file system
     feature is missing); fails it under CI=true, where every test must run."""
-    if os.environ.get("CI") == "true":
+    if under_ci():
         test.fail(f"{reason}, and CI needs every test to run")
     test.skipTest(reason)
+
+
+def left_out_where(condition, reason):
+    """Marks a test whose state cannot exist where condition(program) holds
+    (a build it means nothing to, or Wine run as root): run_tests leaves it
+    out of that suite and names it, as the unit programs that need the
+    console host are not in the Windows build. Not a skip: it is not run,
+    so it cannot pass."""
+    def mark(test):
+        test.left_out_where = (condition, reason)
+        return test
+    return mark
+
+
+def only_for(build, reason):
+    """A test that means nothing for the other build ("native" or "wine")."""
+    return left_out_where(lambda program: build != ("wine" if program.wine_prefix else "native"),
+                          reason)
+
+
+def wine_as_root(program):
+    """Wine run as root writes files whatever their permission or read-only
+    attribute say."""
+    return bool(program.wine_prefix) and os.geteuid() == 0
+
+
+def run_tests(program, argv, exit=True):
+    """unittest.main for a suite of the __main__ module, verbose: tests
+    marked left out here are left out (and named), and under
+    CI=true a skipped test or subtest fails the suite. Returns the result
+    when `exit` is false."""
+    module = sys.modules["__main__"]
+    for case in vars(module).values():
+        if not (isinstance(case, type) and issubclass(case, unittest.TestCase)):
+            continue
+        for name, test in list(vars(case).items()):
+            condition, reason = getattr(test, "left_out_where", (None, None))
+            if condition is not None and condition(program):
+                delattr(case, name)
+                print(f"left out here: {name}: {reason}", file=sys.stderr)
+    result = unittest.main(module=module, argv=argv, verbosity=2, exit=False).result
+    ok = result.wasSuccessful()
+    if under_ci() and result.skipped:
+        print(f"FAILED: {len(result.skipped)} skipped, and CI needs every test to run",
+              file=sys.stderr)
+        ok = False
+    if not exit:
+        return ok
+    sys.exit(0 if ok else 1)
 
 
 def end_process(process, timeout=20):
@@ -139,9 +193,26 @@ def program_from_argv(argv):
     return Program(args.binary, args.wine_prefix), rest
 
 
+SKIPPED = 77  # CTest's SKIP_RETURN_CODE for the unit programs run here
+
+
+def run_unit_program(program, args):
+    """Runs a GoogleTest program, its output passed through; its exit code,
+    or SKIPPED when it passed with cases skipped (a failure among them still
+    fails), or 1 for such a skip under CI=true."""
+    done = subprocess.run(program.command(args), env=program.env, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, check=False)
+    sys.stdout.buffer.write(done.stdout)
+    if done.returncode != 0 or b"[  SKIPPED ]" not in done.stdout:
+        return done.returncode
+    if under_ci():
+        print("FAILED: cases skipped, and CI needs every case to run")
+        return 1
+    return SKIPPED
+
+
 if __name__ == "__main__":
     # harness.py --binary PROGRAM [--wine-prefix DIR] [ARGUMENTS]: runs one
-    # program (a Windows unit test program, in the throwaway prefix) and
-    # exits with its exit code.
+    # unit test program (the Windows ones, in the throwaway prefix).
     PROGRAM, REST = program_from_argv(sys.argv[1:])
-    sys.exit(subprocess.run(PROGRAM.command(REST), env=PROGRAM.env, check=False).returncode)
+    sys.exit(run_unit_program(PROGRAM, REST))

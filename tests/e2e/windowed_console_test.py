@@ -306,13 +306,13 @@ def main():
         end_wine_server(PROGRAM.env)  # left by a run that was cut short
         harness.ensure_wine_prefix(PROGRAM.env)
         trace_beeps(PROGRAM.env)
-        result = unittest.main(argv=[sys.argv[0], *rest], verbosity=2, exit=False).result
+        ok = harness.run_tests(PROGRAM, [sys.argv[0], *rest], exit=False)
     finally:
         if PROGRAM is not None:
             end_wine_server(PROGRAM.env)
         server.terminate()
         server.wait()
-    sys.exit(0 if result.wasSuccessful() else 1)
+    sys.exit(0 if ok else 1)
 
 
 if __name__ == "__main__":
