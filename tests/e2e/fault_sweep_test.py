@@ -193,14 +193,23 @@ class FaultSweep(unittest.TestCase):
         self.assertTrue(success.out.endswith(b"Done.\r\n"), success.out)
         self.assertIn("write", calls)
         self.assertEqual(success.unsynced, [])
-        # A file system without locks: each lock call refused as unsupported
-        # (natively the program's own, after the open's F_SETFL and F_GETFL;
-        # under Wine the server's, along with the program's F_SETFD). The run
-        # goes on without the lock.
-        no_locks = Point(("fcntl64", "1+", "ENOLCK") if PROGRAM.wine_prefix else
-                         ("fcntl", "3+", "ENOLCK")).run()
-        self.assertEqual(no_locks.faults(), [])
-        self.assertTrue(no_locks.out.endswith(b"Done.\r\n"), no_locks.out)
+        # A file system or kernel without locks: each lock call refused with
+        # each answer that means so (natively the program's own calls, after
+        # the open's F_SETFL and F_GETFL, EINVAL also refusing the fallback to
+        # a process-associated lock; under Wine the server's, along with the
+        # program's F_SETFD, where Wine takes ENOLCK and EOPNOTSUPP for no
+        # locks and turns the others into failures of its own). The run goes
+        # on without the lock.
+        if PROGRAM.wine_prefix:
+            no_locks = [("fcntl64", "1+", error) for error in ("ENOLCK", "EOPNOTSUPP")]
+        else:
+            no_locks = [("fcntl", "3+", error) for error in ("ENOLCK", "EOPNOTSUPP", "EINVAL",
+                                                             "ENOSYS")]
+        with concurrent.futures.ThreadPoolExecutor(len(programs)) as pool:
+            for point in pool.map(Point.run, [Point(call) for call in no_locks]):
+                with self.subTest(point.name()):
+                    self.assertEqual(point.faults(), [])
+                    self.assertTrue(point.out.endswith(b"Done.\r\n"), point.out)
         points = [Point((call, n, error)) for call, count in calls.items()
                   for n in range(1, min(count, MOST_PER_CALL) + 1) for error in errors_for(call)]
         with concurrent.futures.ThreadPoolExecutor(len(programs)) as pool:
