@@ -74,7 +74,8 @@ std::string sample_target() {
 
 // The file device with one of its calls made to fail, counted from the open:
 // the n-th read, the n-th write, the n-th flush (which still flushes), or the
-// close (which still closes the stream).
+// close (which still closes the stream). `watch`, when set, is told of each
+// lock, write, flush and unlock as it begins.
 struct FileFault {
   int failing_read = 0;
   int failing_write = 0;
@@ -84,16 +85,23 @@ struct FileFault {
   int writes = 0;
   int flushes = 0;
 } fault;
+std::function<void(const char*)> watch;
+
+void note(const char* step) {
+  if (watch) watch(step);
+}
 
 std::int32_t faulty_read(FileSlot* slot, void* buffer, std::uint32_t* count) {
   if (++fault.reads == fault.failing_read) return 3;
   return file_device_ops.read(slot, buffer, count);
 }
 std::int32_t faulty_write(FileSlot* slot, const void* bytes, std::uint32_t count) {
+  note("write");
   if (++fault.writes == fault.failing_write) return 3;
   return file_device_ops.write(slot, bytes, count);
 }
 std::int32_t faulty_flush(FileSlot* slot) {
+  note("flush");
   const std::int32_t result = file_device_ops.flush(slot);
   return ++fault.flushes == fault.failing_flush ? 3 : result;
 }
@@ -101,12 +109,22 @@ std::int32_t faulty_close(FileSlot* slot) {
   const std::int32_t result = file_device_ops.close(slot);
   return fault.failing_close ? 3 : result;
 }
+std::int32_t noted_lock(FileSlot* slot, std::int64_t start, std::int64_t length) {
+  note("lock");
+  return file_device_ops.lock(slot, start, length);
+}
+std::int32_t noted_unlock(FileSlot* slot, std::int64_t start, std::int64_t length) {
+  note("unlock");
+  return file_device_ops.unlock(slot, start, length);
+}
 const FileOps faulty_file_ops = [] {
   FileOps ops = file_device_ops;
   ops.read = faulty_read;
   ops.write = faulty_write;
   ops.flush = faulty_flush;
   ops.close = faulty_close;
+  ops.lock = noted_lock;
+  ops.unlock = noted_unlock;
   return ops;
 }();
 
@@ -408,35 +426,6 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
 // run: the block is locked from before the check until the word is synced,
 // and free again at the next prompt and in the closing pause, whatever ends
 // the run.
-struct LockWatch {
-  std::function<void(const char*)> at;  // called as each operation begins
-} watch;
-
-std::int32_t watched_lock(FileSlot* slot, std::int64_t start, std::int64_t length) {
-  watch.at("lock");
-  return file_device_ops.lock(slot, start, length);
-}
-std::int32_t watched_write(FileSlot* slot, const void* bytes, std::uint32_t count) {
-  watch.at("write");
-  return file_device_ops.write(slot, bytes, count);
-}
-std::int32_t watched_flush(FileSlot* slot) {
-  watch.at("flush");
-  return file_device_ops.flush(slot);
-}
-std::int32_t watched_unlock(FileSlot* slot, std::int64_t start, std::int64_t length) {
-  watch.at("unlock");
-  return file_device_ops.unlock(slot, start, length);
-}
-const FileOps watched_file_ops = [] {
-  FileOps ops = file_device_ops;
-  ops.lock = watched_lock;
-  ops.write = watched_write;
-  ops.flush = watched_flush;
-  ops.unlock = watched_unlock;
-  return ops;
-}();
-
 TEST_F(RunSequenceTest, the_block_is_locked_from_the_check_to_the_sync) {
   const std::string original = sample_target();
   for (const bool other_run_writes : {false, true}) {
@@ -445,7 +434,7 @@ TEST_F(RunSequenceTest, the_block_is_locked_from_the_check_to_the_sync) {
     SetUp();
     put_target(original);
     ASSERT_EQ(file_open(target, 0, 0, 0, 1, 0), 0);
-    slot_for_number(1)->ops = &watched_file_ops;
+    slot_for_number(1)->ops = &faulty_file_ops;
     std::FILE* other = platform::open_stream(target.c_str(), "r+b");
     ASSERT_NE(other, nullptr);
     // Whether another open could take the block now, and the IDs it reads.
@@ -462,7 +451,8 @@ TEST_F(RunSequenceTest, the_block_is_locked_from_the_check_to_the_sync) {
              std::to_string(word_at(ids, 0)) + "," + std::to_string(word_at(ids, 4));
     };
     std::vector<std::string> steps;
-    watch.at = [&](const char* step) { steps.push_back(step + (": " + seen())); };
+    fault = {};
+    watch = [&](const char* step) { steps.push_back(step + (": " + seen())); };
     console().schedule_text(1000, "10\r");
     console().schedule_text(2000, "20\r");
     // The other run takes the block before ours asks for it, then writes its
@@ -498,7 +488,7 @@ TEST_F(RunSequenceTest, the_block_is_locked_from_the_check_to_the_sync) {
     EXPECT_EQ(run({target}), 0);
     std::fclose(holder);
     std::fclose(other);
-    watch.at = nullptr;
+    watch = nullptr;
     if (other_run_writes) {
       EXPECT_EQ(steps, (std::vector<std::string>{"lock: held 1,2", "pause: free 7,2"}));
       EXPECT_EQ(console().row_text(5), "rpg_rt file changed! Nothing more was written.");
