@@ -21,6 +21,16 @@ namespace {
 
 const std::string kZeros66(66, '0');
 
+// The text as UTF-16 after the given mark, one unit a byte of `text`.
+std::string utf16(const std::string& mark, const std::string& text, bool big_endian) {
+  std::string bytes = mark;
+  for (const char c : text) {
+    const char unit[2] = {c, '\0'};
+    bytes.append(big_endian ? std::string{unit[1], unit[0]} : std::string(unit, 2));
+  }
+  return bytes;
+}
+
 // Keeps a typed line as input_prompt does after Enter.
 void type_line(const std::string& line) { input_context() = InputContext{nullptr, line, 0}; }
 
@@ -179,6 +189,14 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
       {"5 \r6", 5, 6},          {"5\t\n6", 5, 6},       {"  42  \n", 42, 0},
       {"1,2,3\n", 1, 2},        {"\"1,5\"\n9\n", 1, 9}, {"\"3\n4\"\n", 3, 4},
       {"1e3 &H10", 1000, 16},   {"\n\n", 0, 0},         {kZeros66 + "12\n", 1, 2},
+      // Byte-order marks of text files saved on Windows: UTF-8, and UTF-16
+      // in either order; a character outside ASCII is no digit. Bytes that
+      // only begin a mark are bytes.
+      {"\xEF\xBB\xBF" "10\r\n20\r\n", 10, 20},
+      {utf16("\xFF\xFE", "10\r\n20\xE9\r\n", false), 10, 20},
+      {utf16("\xFE\xFF", "&H1F,\xE9" "2", true), 31, 0},
+      {utf16("\xFF\xFE", "7,", false) + "8", 7, 0},  // an odd byte at the end is dropped
+      {"\xEF\xBB" "5\n6", 0, 6},  {"\xFE" "5\n6", 0, 6},  {"\xEF", 0, 0},
   };
   for (const auto& c : cases) {
     piped_input input(c.piped);
