@@ -199,8 +199,8 @@ class Faults(unittest.TestCase):
         else:
             after = target.read_bytes()
             record(row, message_of(out), program.returncode,
-                   ("as changed" if shown else "words %d, %d" % ids_of(after)) if after == data
-                   else "WRITTEN" if shown else "words %d, %d" % ids_of(after))
+                   "words %d, %d" % ids_of(after) if shown is None
+                   else "as changed" if after == data else "WRITTEN")
             self.assertEqual(after, data)
         expected = BANNER + SHOWN_1_2 + DONE if shown is None else shown + b"\r\n" + CHANGED
         self.assertEqual((program.returncode, out), (0, expected))
