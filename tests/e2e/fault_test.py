@@ -367,17 +367,28 @@ class Faults(unittest.TestCase):
         self.assertEqual(head, harness.with_words(SAMPLE, 10, 20))
         self.assertEqual(end, tail)
 
-    def test_standard_input_closed_or_at_its_end_writes_zeros(self):
-        for row, redirection, stdin in (("standard input closed (0<&-)", "0<&-", b""),
-                                        ("standard input /dev/null", "</dev/null", b""),
-                                        ("standard input at its end", "", b"")):
+    def test_standard_input_closed_at_its_end_or_an_ids_file(self):
+        # Closed or empty input writes zeros; an ids file as Windows tools
+        # save it (Notepad's "UTF-8 with BOM" and "Unicode", PowerShell's
+        # Out-File) gives the IDs it holds.
+        ids = "10\r\n20\r\n"
+        self.work.file("utf-8 with mark.txt", b"\xef\xbb\xbf" + ids.encode())
+        self.work.file("utf-16.txt", ids.encode("utf-16"))
+        self.work.file("utf-16 big-endian.txt", b"\xfe\xff" + ids.encode("utf-16-be"))
+        for row, redirection, words in (
+                ("standard input closed (0<&-)", "0<&-", (0, 0)),
+                ("standard input /dev/null", "</dev/null", (0, 0)),
+                ("standard input at its end", "", (0, 0)),
+                ("ids file in UTF-8 with a mark", "<'utf-8 with mark.txt'", (10, 20)),
+                ("ids file in UTF-16", "<utf-16.txt", (10, 20)),
+                ("ids file in UTF-16, big-endian", "<'utf-16 big-endian.txt'", (10, 20))):
             with self.subTest(row):
                 target = self.work.file("RPG_RT.exe", SAMPLE)
-                code, out = self.run_in_shell(["RPG_RT.exe"], redirection, stdin)
+                code, out = self.run_in_shell(["RPG_RT.exe"], redirection, b"")
                 record(row, message_of(out), code, "words %d, %d" % ids_of(target.read_bytes()))
                 self.assertEqual(code, 0)
                 self.assertEqual(out, BANNER + SHOWN_1_2 + DONE)
-                self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 0, 0))
+                self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, *words))
 
     def test_standard_output_closed_still_writes_the_words(self):
         target = self.work.file("RPG_RT.exe", SAMPLE)
