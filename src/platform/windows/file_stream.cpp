@@ -169,11 +169,15 @@ RangeLock stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_
     case ERROR_LOCK_VIOLATION:
       return RangeLock::kHeldElsewhere;
     // As on POSIX: a file system without locks, one that does not take the
-    // request, or one that does not implement it.
+    // request, or one that does not implement it. Wine answers the last
+    // (ENOSYS from the host, as some FUSE file systems give) with a general
+    // failure; a device that really fails then fails the write and the sync
+    // that follow, and the run says so.
     case ERROR_NOT_SUPPORTED:
     case ERROR_INVALID_FUNCTION:
     case ERROR_INVALID_PARAMETER:
     case ERROR_CALL_NOT_IMPLEMENTED:
+    case ERROR_GEN_FAILURE:
       return RangeLock::kUnsupported;
     default:
       return RangeLock::kFailed;
