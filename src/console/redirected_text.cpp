@@ -12,10 +12,10 @@ namespace {
 enum class TextForm : std::uint8_t { kUnknown, kBytes, kUtf16Little, kUtf16Big };
 
 struct RedirectedText {
-  TextForm form;            // kUnknown until the start of the input was looked at
-  std::uint8_t held[3];     // bytes read while looking for a mark that was none
+  TextForm form;         // kUnknown until the start of the input was looked at
+  std::uint8_t held[3];  // bytes read while looking for a mark that was none
   std::uint32_t held_count;
-  std::uint32_t held_at;    // the next held byte to deliver
+  std::uint32_t held_at;  // the next held byte to deliver
 };
 
 RedirectedText text{};
@@ -42,8 +42,7 @@ std::int32_t read_bytes(std::uint8_t* bytes, std::uint32_t* count) {
 const Mark* held_mark(bool* partial) {
   *partial = false;
   for (const Mark& mark : kMarks) {
-    if (text.held_count > mark.length ||
-        std::memcmp(text.held, mark.bytes, text.held_count) != 0) {
+    if (text.held_count > mark.length || std::memcmp(text.held, mark.bytes, text.held_count) != 0) {
       continue;
     }
     if (text.held_count == mark.length) return &mark;
@@ -81,8 +80,8 @@ int next_utf16_byte(std::int32_t* result) {
     std::uint32_t got = 2;
     *result = read_bytes(pair, &got);
     if (*result != kSuccess || got < 2) return -1;
-    const unsigned unit = text.form == TextForm::kUtf16Little ? pair[0] | pair[1] << 8
-                                                              : pair[0] << 8 | pair[1];
+    const unsigned unit =
+        text.form == TextForm::kUtf16Little ? pair[0] | pair[1] << 8 : pair[0] << 8 | pair[1];
     // The second half of a surrogate pair: the first half gave its '?'.
     if (unit >= 0xDC00 && unit <= 0xDFFF) continue;
     return unit < 0x80 ? static_cast<int>(unit) : '?';
