@@ -102,17 +102,22 @@ namespace {
 bool handle_identity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileInformationByHandle(file, &info) == 0) return false;
-  // The serial number is taken as the volume answers it, 0 included: Wine
-  // answers 0 for every file on a mount other than the one its drive sits on
-  // (a second partition, a removable disk, a RAM disk), where asking the
-  // volume itself fails, and Windows does for some network and virtual
-  // drives. The held file's identity is read this same way at the open and
-  // the name's before each write, so one file always matches itself. Two
-  // files that both answer serial 0 can share an index only across two such
-  // mounts; a name that moves from one to the other while a prompt waits
-  // would also have to hold the block as read to pass the check.
-  *identity = {info.dwVolumeSerialNumber,
-               static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  // Serial number 0 comes both from a volume that has none and from one
+  // that could not be asked this time: the volume is asked once more, and
+  // where that fails too, 0 it is. Wine answers so for every file on a
+  // mount other than the one its drive sits on (a second partition, a
+  // removable disk, a RAM disk), and Windows for some network and virtual
+  // drives; their files must stay writable. The held file's identity is read
+  // this same way at the open and the name's before each write, so one file
+  // always matches itself. Two files that both answer 0 can share an index
+  // only across two such mounts, and a name that moves from one to the other
+  // while a prompt waits would also have to hold the block as read.
+  DWORD volume = info.dwVolumeSerialNumber;
+  if (volume == 0 &&
+      GetVolumeInformationByHandleW(file, nullptr, 0, &volume, nullptr, nullptr, nullptr, 0) == 0) {
+    volume = 0;
+  }
+  *identity = {volume, static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
   return true;
 }
 
