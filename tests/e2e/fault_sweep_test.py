@@ -219,15 +219,17 @@ class FaultSweep(unittest.TestCase):
         # A file system without locks: each lock call refused as unsupported
         # or not implemented (natively the program's own, after the open's
         # F_SETFL and F_GETFL; under Wine the server's, along with the
-        # program's F_SETFD). The run goes on without the lock.
-        for error in ("ENOLCK", "ENOSYS"):
-            no_locks = Point(("fcntl64", "1+", error) if PROGRAM.wine_prefix else
-                             ("fcntl", "3+", error)).run()
-            self.assertEqual(no_locks.faults(), [], error)
-            self.assertTrue(no_locks.out.endswith(b"Done.\r\n"), (error, no_locks.out))
-        # The target renamed away between the existence test and the open:
-        # "not found", nothing left at its name, the moved file as it was.
-        vanished = Point(vanish=True).run()
+        # program's F_SETFD). The run goes on without the lock. And the target
+        # renamed away between the existence test and the open: "not found",
+        # nothing left at its name, the moved file as it was.
+        lock_errors = ("ENOLCK", "ENOSYS")
+        lock_call = ("fcntl64", "1+") if PROGRAM.wine_prefix else ("fcntl", "3+")
+        with concurrent.futures.ThreadPoolExecutor(len(programs)) as pool:
+            vanished, *no_locks = pool.map(Point.run, [Point(vanish=True)] + [
+                Point((*lock_call, error)) for error in lock_errors])
+        for error, no_lock in zip(lock_errors, no_locks):
+            self.assertEqual(no_lock.faults(), [], error)
+            self.assertTrue(no_lock.out.endswith(b"Done.\r\n"), (error, no_lock.out))
         self.assertEqual((vanished.code, vanished.out), (0, BANNER + NOT_FOUND))
         self.assertIsNone(vanished.data, "a file was made at the name")
         self.assertEqual(vanished.moved, SAMPLE)
