@@ -75,17 +75,13 @@ std::int32_t take_mark() {
 // The next character of UTF-16 input as one byte, or -1 at the end of the
 // input or when a read fails (*result then says which).
 int next_utf16_byte(std::int32_t* result) {
-  for (;;) {
-    std::uint8_t pair[2];
-    std::uint32_t got = 2;
-    *result = read_bytes(pair, &got);
-    if (*result != kSuccess || got < 2) return -1;
-    const unsigned unit =
-        text.form == TextForm::kUtf16Little ? pair[0] | pair[1] << 8 : pair[0] << 8 | pair[1];
-    // The second half of a surrogate pair: the first half gave its '?'.
-    if (unit >= 0xDC00 && unit <= 0xDFFF) continue;
-    return unit < 0x80 ? static_cast<int>(unit) : '?';
-  }
+  std::uint8_t pair[2];
+  std::uint32_t got = 2;
+  *result = read_bytes(pair, &got);
+  if (*result != kSuccess || got < 2) return -1;
+  const unsigned unit =
+      text.form == TextForm::kUtf16Little ? pair[0] | pair[1] << 8 : pair[0] << 8 | pair[1];
+  return unit < 0x80 ? static_cast<int>(unit) : '?';
 }
 
 }  // namespace
