@@ -207,6 +207,7 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
       {utf16("\xFF\xFE", "10\r\n20\351\r\n", false), 10, 20},
       {utf16("\xFE\xFF", "&H1F,\3512", true), 31, 0},
       {utf16("\xFF\xFE", "7,", false) + "8", 7, 0},
+      {utf16("\xFF\xFE", std::string("1\0,2", 4), false), 1, 2},
       {kUtf8Mark.substr(0, 2) + "5\n6", 0, 6},
       {"\3765\n6", 0, 6},
       {"\xEF", 0, 0},
@@ -222,6 +223,8 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   }
   piped_input input("ab");
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "ab") << "the stream's end ends it";
+  piped_input wide(utf16("\xFE\xFF", "\x7F\x80", true));
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "\x7F?") << "ASCII ends below 0x80";
 }
 
 TEST(input_reader, console_prompt_shows_its_text_and_question_mark_and_ends_the_line) {
