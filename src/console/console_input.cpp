@@ -7,6 +7,7 @@
 #include "console/input_source.h"
 #include "console/key_input.h"
 #include "console/print.h"
+#include "console/redirected_text.h"
 #include "files/file_device.h"
 #include "platform/console_api.h"
 #include "process/last_error.h"
@@ -14,11 +15,9 @@
 namespace veltrane {
 namespace {
 
-// Redirected standard input: the file device's read with no record reads the
-// runtime's standard input stream.
+// Redirected standard input: the runtime's standard input stream, as text.
 std::int32_t standard_input_read(FileSlot*, void* buffer, std::uint32_t* count) {
-  if (file_device_ops.read == nullptr) return kBadCall;
-  return file_device_ops.read(nullptr, buffer, count);
+  return read_redirected_text(buffer, count);
 }
 
 // Console input: delivers the bytes of key presses. Waits in short sleeps

@@ -24,8 +24,11 @@ constexpr std::uint32_t kChunk = 256;
 // together from open to close.
 struct DeviceStream {
   std::FILE* stream;
-  bool identified;                  // identity below read (once: it cannot change)
-  platform::FileIdentity identity;  // of the file behind the stream
+  // The identity of the file behind the stream, read when it was adopted:
+  // a file moved away or deleted later may no longer answer through its
+  // stream (Wine), but the name's identity is then compared with this one.
+  bool identified;  // false: it could not be read, and no check can be made
+  platform::FileIdentity identity;
   char buffer[kStreamBufferSize];
 };
 
@@ -59,7 +62,8 @@ const char* stream_mode_for(std::int32_t mode, std::uint32_t access) {
 }
 
 // Binary and random mode. An existing file that "r+b" cannot open is never
-// cut to length 0: only a name that does not exist yet is created.
+// cut to length 0: only a name that does not exist yet is created, and only
+// with default or read-and-write access.
 std::FILE* open_binary(FileSlot* slot, const char* name) {
   std::FILE* stream = platform::open_stream(name, stream_mode_for(slot->mode, slot->access));
   if (stream != nullptr) return stream;
@@ -67,7 +71,7 @@ std::FILE* open_binary(FileSlot* slot, const char* name) {
     stream = platform::create_new_stream(name);
     if (stream != nullptr) return stream;
   }
-  if (slot->access == kAccessDefault) {
+  if (slot->access == kAccessDefault || slot->access == kAccessExisting) {
     stream = platform::open_stream(name, "rb");
     if (stream != nullptr) slot->access = kAccessRead;
   }
@@ -262,10 +266,7 @@ std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, s
   auto* owner = static_cast<DeviceStream*>(slot->device_data);
   unsigned char held[16] = {};
   if (owner == nullptr || count > sizeof held) return kBadCall;
-  if (!owner->identified) {
-    if (!platform::stream_identity(owner->stream, &owner->identity)) return kIoFailure;
-    owner->identified = true;
-  }
+  if (!owner->identified) return kIoFailure;
   // Nothing at the name is a change too; a name that cannot be looked up is not.
   platform::FileIdentity named{};
   if (!platform::name_identity(name, &named)) return errno == ENOENT ? kChanged : kIoFailure;
@@ -315,7 +316,9 @@ std::int32_t file_device_open(FileSlot* slot, char* name, std::size_t length) {
     file_device_close(slot);
     return kBadCall;
   }
-  if (slot->access == kAccessDefault) slot->access = kAccessReadWrite;
+  if (slot->access == kAccessDefault || slot->access == kAccessExisting) {
+    slot->access = kAccessReadWrite;
+  }
   return kSuccess;
 }
 
@@ -328,11 +331,11 @@ bool file_device_adopt(FileSlot* slot, std::FILE* stream) {
     return false;
   }
   owner->stream = stream;
-  owner->identified = false;
   // Full buffering in a buffer of our own: given none, glibc ignores the
   // size. Set before any other operation on the stream, as the C library requires.
   // Refused, the stream keeps a buffer of the C library's, which serves as well.
   std::setvbuf(stream, owner->buffer, _IOFBF, sizeof owner->buffer);  // NOLINT(cert-err33-c)
+  owner->identified = platform::stream_identity(stream, &owner->identity);
   slot->ops = &file_device_ops;
   slot->device_data = owner;
   return true;

@@ -28,6 +28,7 @@ std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, s
 
 // Makes `slot` a file device record over a freshly opened stream, which it
 // then owns: full buffering in an 8192-byte buffer that lives with the stream.
+// The identity of the file behind it is read here, for file_check.
 // False, with the stream closed, when no memory is left for the buffer.
 bool file_device_adopt(FileSlot* slot, std::FILE* stream);
 

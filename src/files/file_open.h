@@ -21,8 +21,9 @@ bool file_exists(const char* path);
 // record length for random, input and output mode. Returns 0, 1 (bad number,
 // slot busy, size not measurable) or 2 (no stream mode could open it). In
 // binary mode with default access the stream is tried "r+b", then a new file
-// is created if none exists, then "rb" (access becomes read). An existing file
-// is never cut to length 0 by the fallback.
+// is created if none exists, then "rb" (access becomes read); with
+// kAccessExisting the same but for the creation. An existing file is never
+// cut to length 0 by the fallback.
 std::int32_t file_open(std::string name, std::int32_t mode, std::int32_t access, std::int32_t lock,
                        std::int32_t file_number, std::int32_t record_length);
 

@@ -31,6 +31,9 @@ enum FileAccess : std::uint32_t {
   kAccessRead = 1,
   kAccessWrite = 2,
   kAccessReadWrite = 3,
+  // Read and write, or read only where writing is refused; unlike the
+  // default, never creates a file: a name that is gone is not found.
+  kAccessExisting = 4,
 };
 
 struct FileOps;

@@ -26,6 +26,7 @@ namespace {
 constexpr std::int32_t kConsole = 0;
 constexpr std::int32_t kTarget = 1;
 constexpr std::int32_t kPauseMs = 2000;
+constexpr char kFileNotFound[] = "File not found! Please drag rpg_rt file onto veltrane.exe!";
 
 // Every failure: a tone, the message on a line of its own, a pause that a key
 // cuts short, and exit code 0.
@@ -133,13 +134,18 @@ void run_sequence() {
     failure_exit("No rpg_rt file! Please drag rpg_rt file onto veltrane.exe!");
   }
   if (!file_exists(path.c_str())) {
-    failure_exit("File not found! Please drag rpg_rt file onto veltrane.exe!");
+    failure_exit(kFileNotFound);
   }
-  // The open's result needs no check of its own: should it fail (a file there
-  // without read permission, or held by another program without sharing),
-  // file number 1 stays closed, the marker read below fails, and the run ends
-  // with "Could not read rpg_rt file!", the file unchanged.
-  file_open(path, kModeBinary, kAccessDefault, 0, kTarget, 0);
+  // The open never creates a file: a target moved away or deleted since the
+  // test above is not found, and nothing is left at its name. Any other
+  // failed open (a file there without read permission, or held by another
+  // program without sharing) leaves file number 1 closed, the marker read
+  // below fails, and the run ends with "Could not read rpg_rt file!", the
+  // file unchanged.
+  if (file_open(path, kModeBinary, kAccessExisting, 0, kTarget, 0) == kNotFound &&
+      !file_exists(path.c_str())) {
+    failure_exit(kFileNotFound);
+  }
 
   // The patch block as the file holds it, zeros past its end: the marker,
   // then the IDs, all read before the first byte changes (the marker's read

@@ -45,7 +45,8 @@ bool stream_set_position(std::FILE* stream, std::int64_t offset);
 bool stream_commit(std::FILE* stream);
 
 // What tells one file from another while both exist: device and inode number
-// on POSIX, volume serial number and file index on Windows.
+// on POSIX, volume serial number (0 where the volume has none) and file index
+// on Windows.
 struct FileIdentity {
   std::uint64_t volume;
   std::uint64_t index;
@@ -69,7 +70,7 @@ std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* b
 enum class RangeLock {
   kLocked,         // the range is this stream's until unlocked or closed
   kHeldElsewhere,  // another open of the file holds part of it: try again later
-  kUnsupported,    // the file system has no locks (refused as not supported)
+  kUnsupported,    // the file system has no locks (refused as not supported or implemented)
   kFailed,         // refused for another reason
 };
 

@@ -53,14 +53,17 @@ def errors_for(call):
 
 class Point:
     """One run of the program under strace on a fresh target, with up to two
-    occurrences of calls made to fail: (call, occurrence, error)."""
+    occurrences of calls made to fail: (call, occurrence, error). With
+    `vanish` the program's open of the target (natively; under Wine the
+    server's), the second after the existence test's, is held back 3 s, and
+    the target is renamed away meanwhile."""
 
-    def __init__(self, *failing):
-        self.failing = failing
+    def __init__(self, *failing, vanish=False):
+        self.failing, self.vanish = failing, vanish
         self.work = harness.WorkDir()
         self.target = self.work.file("RPG_RT.exe", SAMPLE)
         # The calls made are listed in the success run and where an open fails.
-        self.listed = not failing or (len(failing) == 1 and failing[0][0] in OPENS)
+        self.listed = vanish or not failing or (len(failing) == 1 and failing[0][0] in OPENS)
         self.calls, self.unsynced = {}, []
 
     def run(self):
@@ -84,22 +87,42 @@ class Point:
             at = [n for c, n, _ in self.failing if c == call]
             when = f"{at[0]}..{at[-1]}+{at[-1] - at[0]}" if len(at) > 1 else at[0]
             options += ["-e", f"inject={call}:error={error}:when={when}"]
+        if self.vanish:
+            options += ["-e", "inject=openat:delay_enter=3000000:when=2"]
         # At a lower priority: suites beside this one check how long things take.
         command = ["nice", "-n", "10", "strace", "-f", "-qq", "-o", log, *paths, *options,
                    *program.command([self.target.name])]
         # A sanitizer build: LeakSanitizer cannot work under ptrace.
         env = dict(program.env, ASAN_OPTIONS=program.env.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
-        done = subprocess.run(command, input=TYPED, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, cwd=self.work.path, env=env,
-                              timeout=RUN_TIMEOUT, check=False)
-        self.code, self.out, self.data = done.returncode, done.stdout, self.target.read_bytes()
+        run = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, cwd=self.work.path, env=env)
+        try:
+            if self.vanish:
+                self.rename_at_second_open(log)
+            self.out = run.communicate(TYPED, timeout=RUN_TIMEOUT)[0]
+        finally:
+            harness.end_process(run)
+        self.code = run.returncode
+        self.data = self.target.read_bytes() if self.target.exists() else None
+        moved = self.target.with_name("moved.exe")
+        self.moved = moved.read_bytes() if moved.exists() else None
         if self.listed:
             self.calls, self.unsynced = calls_on_target(log), unsynced_writes(log)
         self.work.remove()
         return self
 
+    def rename_at_second_open(self, log):
+        """Renames the target to moved.exe once strace logs the start of the
+        second open, which it then holds back."""
+        deadline = time.monotonic() + RUN_TIMEOUT
+        while time.monotonic() < deadline:
+            if Path(log).exists() and Path(log).read_text(errors="replace").count("openat(") >= 2:
+                break
+            time.sleep(0.01)
+        self.target.rename(self.target.with_name("moved.exe"))
+
     def words(self):
-        if len(self.data) < BLOCK_OFFSET + 12:
+        if self.data is None or len(self.data) < BLOCK_OFFSET + 12:
             return None
         return struct.unpack_from("<II", self.data, BLOCK_OFFSET + 4)
 
@@ -194,22 +217,23 @@ class FaultSweep(unittest.TestCase):
         self.assertIn("write", calls)
         self.assertEqual(success.unsynced, [])
         # A file system or kernel without locks: each lock call refused with
-        # each answer that means so (natively the program's own calls, after
-        # the open's F_SETFL and F_GETFL, EINVAL also refusing the fallback to
-        # a process-associated lock; under Wine the server's, along with the
-        # program's F_SETFD, where Wine takes ENOLCK and EOPNOTSUPP for no
-        # locks and turns the others into failures of its own). The run goes
-        # on without the lock.
-        if PROGRAM.wine_prefix:
-            no_locks = [("fcntl64", "1+", error) for error in ("ENOLCK", "EOPNOTSUPP")]
-        else:
-            no_locks = [("fcntl", "3+", error) for error in ("ENOLCK", "EOPNOTSUPP", "EINVAL",
-                                                             "ENOSYS")]
+        # each answer that means so (natively the program's own, after the
+        # open's F_SETFL and F_GETFL, EINVAL also refusing the fallback to a
+        # process-associated lock; under Wine the server's, along with the
+        # program's F_SETFD). The run goes on without the lock. And the target
+        # renamed away between the existence test and the open: "not found",
+        # nothing left at its name, the moved file as it was.
+        lock_errors = ("ENOLCK", "EOPNOTSUPP", "EINVAL", "ENOSYS")
+        lock_call = ("fcntl64", "1+") if PROGRAM.wine_prefix else ("fcntl", "3+")
         with concurrent.futures.ThreadPoolExecutor(len(programs)) as pool:
-            for point in pool.map(Point.run, [Point(call) for call in no_locks]):
-                with self.subTest(point.name()):
-                    self.assertEqual(point.faults(), [])
-                    self.assertTrue(point.out.endswith(b"Done.\r\n"), point.out)
+            vanished, *no_locks = pool.map(Point.run, [Point(vanish=True)] + [
+                Point((*lock_call, error)) for error in lock_errors])
+        for error, no_lock in zip(lock_errors, no_locks):
+            self.assertEqual(no_lock.faults(), [], error)
+            self.assertTrue(no_lock.out.endswith(b"Done.\r\n"), (error, no_lock.out))
+        self.assertEqual((vanished.code, vanished.out), (0, BANNER + NOT_FOUND))
+        self.assertIsNone(vanished.data, "a file was made at the name")
+        self.assertEqual(vanished.moved, SAMPLE)
         points = [Point((call, n, error)) for call, count in calls.items()
                   for n in range(1, min(count, MOST_PER_CALL) + 1) for error in errors_for(call)]
         with concurrent.futures.ThreadPoolExecutor(len(programs)) as pool:

@@ -27,6 +27,8 @@ SHOWN_1_2 = (b"Current item pointer variable ID is 1. "
              b"Current event pointer variable ID is 2. \r\n")
 DONE = b"Done.\r\n"
 BOTH_SHOWN = BANNER + SHOWN_1_2[:-2]
+AT_FIRST_PROMPT = BANNER + b"Current item pointer variable ID is 1. "
+AT_SECOND_PROMPT = BOTH_SHOWN
 PROMPT = "Please enter new ID:"
 # Long enough for a Wine start-up and the 2000 ms pause; a hang fails the row.
 RUN_TIMEOUT = 30
@@ -129,46 +131,71 @@ class Faults(unittest.TestCase):
                 self.assertEqual(target.read_bytes(), SAMPLE)
 
     def test_target_changed_while_a_prompt_waits(self):
-        # A runtime without the patch copied over it, the same bytes renamed
-        # over it (from Linux: Windows refuses a rename over a file held open),
-        # or one word rewritten in place by another program.
-        first = BANNER + b"Current item pointer variable ID is 1. "
-        second = first + b"Current event pointer variable ID is 2. "
-        for row, shown, data, how in (
-                ("rewritten in place at a prompt", first, SAMPLE[:BLOCK_OFFSET], "RPG_RT.exe"),
-                ("same bytes renamed over it at a prompt", first, SAMPLE, "new.exe"),
-                ("event ID changed in place at the first prompt", first,
-                 harness.with_words(SAMPLE, 1, 7), BLOCK_OFFSET + 8),
-                ("item ID changed in place at the second prompt", second,
-                 harness.with_words(SAMPLE, 7, 2), BLOCK_OFFSET + 4)):
-            with self.subTest(row):
-                target = self.work.file("RPG_RT.exe", SAMPLE)
-                program = subprocess.Popen(PROGRAM.command([target.name]), cwd=self.work.path,
-                                           env=PROGRAM.env, stdin=subprocess.PIPE,
-                                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-                self.addCleanup(harness.end_process, program)
-                # A tool that never shows the prompt is ended, and the row fails.
-                timer = threading.Timer(RUN_TIMEOUT, program.kill)
-                timer.start()
-                self.addCleanup(timer.cancel)
-                out = program.stdout.read(len(first))
-                typed = b"10\n20\n"
-                if shown == second:
-                    program.stdin.write(typed[:3])
-                    program.stdin.flush()
-                    typed = typed[3:]
-                    out += program.stdout.read(len(second) - len(first))
-                if isinstance(how, int):
-                    with open(target, "r+b") as f:
-                        f.seek(how)
-                        f.write(data[how:how + 4])
-                else:
-                    os.replace(self.work.file(how, data), target)
-                out += program.communicate(typed, timeout=RUN_TIMEOUT)[0]
-                record(row, message_of(out), program.returncode,
-                       "as changed" if target.read_bytes() == data else "WRITTEN")
-                self.assertEqual((program.returncode, out), (0, shown + b"\r\n" + CHANGED))
-                self.assertEqual(target.read_bytes(), data)
+        # On each file system: a run left alone says Done.; the same bytes
+        # renamed over the target (from Linux: Windows refuses a rename over
+        # a file held open), or the target moved away, while a prompt waits
+        # is a change. On the root one also a runtime without the patch
+        # copied over it, and one word rewritten in place by another program.
+        first, second = AT_FIRST_PROMPT, AT_SECOND_PROMPT
+        everywhere = [("left alone", None, harness.with_words(SAMPLE, 10, 20), None),
+                      ("same bytes renamed over it at a prompt", first, SAMPLE, "new.exe"),
+                      ("moved away at a prompt", first, None, "moved.exe")]
+        on_root = [("rewritten in place at a prompt", first, SAMPLE[:BLOCK_OFFSET], "RPG_RT.exe"),
+                   ("event ID changed in place at the first prompt", first,
+                    harness.with_words(SAMPLE, 1, 7), BLOCK_OFFSET + 8),
+                   ("item ID changed in place at the second prompt", second,
+                    harness.with_words(SAMPLE, 7, 2), BLOCK_OFFSET + 4)]
+        for file_system in harness.FILE_SYSTEMS:
+            for row, shown, data, how in everywhere + (on_root if file_system == "root" else []):
+                with self.subTest(file_system=file_system, row=row):
+                    work = harness.work_dir_on(self, file_system)
+                    self.change_at_prompt(f"{row} ({file_system})", work, shown, data, how)
+
+    def change_at_prompt(self, row, work, shown, data, how):
+        """Runs on a target in `work`; once `shown` is printed, changes the
+        target as `how` says (bytes at an offset, a file of `data` renamed
+        over it, or the target moved to that name), then types the rest. The
+        run must end "changed", the file as the change left it; with nothing
+        shown to wait for it must end "Done.", with `data`."""
+        target = work.file("RPG_RT.exe", SAMPLE)
+        program = subprocess.Popen(PROGRAM.command([target.name]), cwd=work.path,
+                                   env=PROGRAM.env, stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(harness.end_process, program)
+        # A tool that never shows the prompt is ended, and the row fails.
+        timer = threading.Timer(RUN_TIMEOUT, program.kill)
+        timer.start()
+        self.addCleanup(timer.cancel)
+        typed, out = b"10\n20\n", b""
+        if shown is not None:
+            out = program.stdout.read(len(AT_FIRST_PROMPT))
+            if shown == AT_SECOND_PROMPT:
+                program.stdin.write(typed[:3])
+                program.stdin.flush()
+                typed = typed[3:]
+                out += program.stdout.read(len(shown) - len(out))
+            if isinstance(how, int):
+                with open(target, "r+b") as f:
+                    f.seek(how)
+                    f.write(data[how:how + 4])
+            elif data is None:
+                os.rename(target, work.path / how)
+            else:
+                os.replace(work.file(how, data), target)
+        out += program.communicate(typed, timeout=RUN_TIMEOUT)[0]
+        if data is None:  # moved away: the moved file as it was, nothing at the name
+            left = (work.path / how).read_bytes() == SAMPLE and not target.exists()
+            record(row, message_of(out), program.returncode,
+                   "moved file untouched" if left else "WRITTEN")
+            self.assertTrue(left)
+        else:
+            after = target.read_bytes()
+            record(row, message_of(out), program.returncode,
+                   "words %d, %d" % ids_of(after) if shown is None
+                   else "as changed" if after == data else "WRITTEN")
+            self.assertEqual(after, data)
+        expected = BANNER + SHOWN_1_2 + DONE if shown is None else shown + b"\r\n" + CHANGED
+        self.assertEqual((program.returncode, out), (0, expected))
 
     def run_pair(self, pair, events):
         """Two runs on one file keep the item ID, then both get their event IDs
@@ -332,17 +359,28 @@ class Faults(unittest.TestCase):
         self.assertEqual(head, harness.with_words(SAMPLE, 10, 20))
         self.assertEqual(end, tail)
 
-    def test_standard_input_closed_or_at_its_end_writes_zeros(self):
-        for row, redirection, stdin in (("standard input closed (0<&-)", "0<&-", b""),
-                                        ("standard input /dev/null", "</dev/null", b""),
-                                        ("standard input at its end", "", b"")):
+    def test_standard_input_closed_at_its_end_or_an_ids_file(self):
+        # Closed or empty input writes zeros; an ids file as Windows tools
+        # save it (Notepad's "UTF-8 with BOM" and "Unicode", PowerShell's
+        # Out-File) gives the IDs it holds.
+        ids = "10\r\n20\r\n"
+        self.work.file("utf-8 with mark.txt", b"\xef\xbb\xbf" + ids.encode())
+        self.work.file("utf-16.txt", ids.encode("utf-16"))
+        self.work.file("utf-16 big-endian.txt", b"\xfe\xff" + ids.encode("utf-16-be"))
+        for row, redirection, words in (
+                ("standard input closed (0<&-)", "0<&-", (0, 0)),
+                ("standard input /dev/null", "</dev/null", (0, 0)),
+                ("standard input at its end", "", (0, 0)),
+                ("ids file in UTF-8 with a mark", "<'utf-8 with mark.txt'", (10, 20)),
+                ("ids file in UTF-16", "<utf-16.txt", (10, 20)),
+                ("ids file in UTF-16, big-endian", "<'utf-16 big-endian.txt'", (10, 20))):
             with self.subTest(row):
                 target = self.work.file("RPG_RT.exe", SAMPLE)
-                code, out = self.run_in_shell(["RPG_RT.exe"], redirection, stdin)
+                code, out = self.run_in_shell(["RPG_RT.exe"], redirection, b"")
                 record(row, message_of(out), code, "words %d, %d" % ids_of(target.read_bytes()))
                 self.assertEqual(code, 0)
                 self.assertEqual(out, BANNER + SHOWN_1_2 + DONE)
-                self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 0, 0))
+                self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, *words))
 
     def test_standard_output_closed_still_writes_the_words(self):
         target = self.work.file("RPG_RT.exe", SAMPLE)

@@ -92,10 +92,10 @@ def ensure_wine_prefix(env):
 
 
 class WorkDir:
-    """A throwaway directory for one test's files."""
+    """A throwaway directory for one test's files, in `under` if given."""
 
-    def __init__(self):
-        self.path = Path(tempfile.mkdtemp(prefix="veltrane-e2e-"))
+    def __init__(self, under=None):
+        self.path = Path(tempfile.mkdtemp(prefix="veltrane-e2e-", dir=under))
         os.chmod(self.path, 0o755)
 
     def file(self, name, data):
@@ -166,6 +166,43 @@ def run_tests(program, argv, exit=True):
     if not exit:
         return ok
     sys.exit(0 if ok else 1)
+
+
+# Where users keep their games: the file system the temporary folder is on,
+# a block-device one of its own (ext4 in an image on a loop device) and a RAM
+# disk. Under Wine all three are reached through drive Z:.
+FILE_SYSTEMS = ("root", "ext4 on a loop device", "tmpfs")
+
+
+def work_dir_on(test, file_system):
+    """A WorkDir on one of FILE_SYSTEMS, removed (and unmounted) when the
+    test ends. Mounting needs root: without it the test is skipped, and fails
+    under CI=true."""
+    if file_system == "root":
+        work = WorkDir()
+        test.addCleanup(work.remove)
+        return work
+    if os.geteuid() != 0:
+        missing_prerequisite(test, f"needs root to mount {file_system}")
+    point = Path(tempfile.mkdtemp(prefix="veltrane-mount-"))
+    test.addCleanup(shutil.rmtree, point, True)
+    if file_system == "tmpfs":
+        mount = ["mount", "-t", "tmpfs", "-o", "size=16m", "tmpfs", str(point)]
+    else:
+        image = point.with_suffix(".img")
+        test.addCleanup(image.unlink, True)
+        with open(image, "wb") as f:
+            f.truncate(16 << 20)
+        subprocess.run(["mkfs.ext4", "-q", "-F", str(image)], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
+        mount = ["mount", "-o", "loop", str(image), str(point)]
+    mounted = subprocess.run(mount, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=False)
+    if mounted.returncode != 0:
+        missing_prerequisite(test, f"cannot mount {file_system}: {mounted.stderr.decode().strip()}")
+    test.addCleanup(subprocess.run, ["umount", "--lazy", str(point)], check=True)
+    work = WorkDir(under=point)
+    test.addCleanup(work.remove)
+    return work
 
 
 def end_process(process, timeout=20):

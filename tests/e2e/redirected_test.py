@@ -172,7 +172,12 @@ class WorkedValues(unittest.TestCase):
                 self.assertEqual(item, expected)
 
     def test_two_items_on_one_piped_line_feed_both_ids(self):
-        for line, ids in ((b"7,8", (7, 8)), (b",5", (0, 5)), (b"1 2", (1, 2))):
+        # Also ids piped as Windows tools save text: with a UTF-8 mark, and
+        # as UTF-16 with its mark in either byte order.
+        marked = [(b"\xef\xbb\xbf10\r\n20", (10, 20)),
+                  (b"\xff\xfe" + "10\r\n20\r".encode("utf-16-le"), (10, 20)),
+                  (b"\xfe\xff" + "10,20\r".encode("utf-16-be"), (10, 20))]
+        for line, ids in [(b"7,8", (7, 8)), (b",5", (0, 5)), (b"1 2", (1, 2))] + marked:
             with self.subTest(line=line):
                 self.assertEqual(self.run_value(line)[1], ids)
 

@@ -217,6 +217,8 @@ TEST_F(file_slots, each_mode_access_and_encoding_opens_as_promised) {
   } cases[] = {
       {0, 3, 0, kMissing, 0, 3, 0, 0, std::string(4, '\0'), ""},
       {0, 1, 0, kMissing, 2, 0, 0, 0, "keep", kMissing},
+      {0, 4, 0, kMissing, 2, 0, 0, 0, "keep", kMissing},  // only an existing file
+      {0, 4, 0, "ABCDEF", 0, 3, 6, 0, "ABCD", "ABCDEF"},
       {0, 1, 0, "ABCDEF", 0, 1, 6, 0, "ABCD", "ABCDEF"},
       {0, 2, 0, "ABCDEF", 0, 2, 0, 0, std::string(4, '\0'), ""},
       {0, 0, 1,
@@ -275,12 +277,14 @@ TEST_F(file_slots, read_only_file_opens_for_reading_and_refuses_writes) {
   fs::permissions(path("locked"),
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   run_unprivileged([&] {
-    EXPECT_EQ(file_open(path("locked"), 0, 0, 0, 1, 0), 0);
-    EXPECT_EQ(slot_for_number(1)->access, kAccessRead);
-    EXPECT_EQ(write_at(1, 1, "WXYZ", 4), 3);
-    EXPECT_EQ(write_at(1, 100, "WXYZ", 4), 3);
-    EXPECT_EQ(read4(1, 3), std::string("CDEF"));
-    EXPECT_EQ(file_close(1), 0);
+    for (const std::int32_t access : {kAccessDefault, kAccessExisting}) {
+      EXPECT_EQ(file_open(path("locked"), 0, access, 0, 1, 0), 0);
+      EXPECT_EQ(slot_for_number(1)->access, kAccessRead);
+      EXPECT_EQ(write_at(1, 1, "WXYZ", 4), 3);
+      EXPECT_EQ(write_at(1, 100, "WXYZ", 4), 3);
+      EXPECT_EQ(read4(1, 3), std::string("CDEF"));
+      EXPECT_EQ(file_close(1), 0);
+    }
   });
   EXPECT_EQ(get("locked"), "ABCDEF");
 }

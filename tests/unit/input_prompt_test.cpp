@@ -21,6 +21,16 @@ namespace {
 
 const std::string kZeros66(66, '0');
 
+// The text as UTF-16 after the given mark, one unit a byte of `text`.
+std::string utf16(const std::string& mark, const std::string& text, bool big_endian) {
+  std::string bytes = mark;
+  for (const char c : text) {
+    const char unit[2] = {c, '\0'};
+    bytes.append(big_endian ? std::string{unit[1], unit[0]} : std::string(unit, 2));
+  }
+  return bytes;
+}
+
 // Keeps a typed line as input_prompt does after Enter.
 void type_line(const std::string& line) { input_context() = InputContext{nullptr, line, 0}; }
 
@@ -168,17 +178,39 @@ TEST(input_reader, later_reads_take_the_following_items_of_the_line) {
   EXPECT_EQ(input_context().position, 0);
 }
 
+// Also text as Windows tools save it, after a byte-order mark: UTF-8, and
+// UTF-16 in either byte order, where a character outside ASCII is no digit
+// and an odd byte at the end is dropped. Bytes that only begin a mark are bytes.
 TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
+  const std::string kUtf8Mark = "\xEF\xBB\xBF";
   const struct {
     std::string piped;
     std::uint32_t first;
     std::uint32_t second;
   } cases[] = {
-      {"7,8\n", 7, 8},          {"10\n20\n", 10, 20},   {"", 0, 0},
-      {"10\r\n20\r\n", 10, 20}, {"10\r20", 10, 20},     {"5 \r\n6", 5, 6},
-      {"5 \r6", 5, 6},          {"5\t\n6", 5, 6},       {"  42  \n", 42, 0},
-      {"1,2,3\n", 1, 2},        {"\"1,5\"\n9\n", 1, 9}, {"\"3\n4\"\n", 3, 4},
-      {"1e3 &H10", 1000, 16},   {"\n\n", 0, 0},         {kZeros66 + "12\n", 1, 2},
+      {"7,8\n", 7, 8},
+      {"10\n20\n", 10, 20},
+      {"", 0, 0},
+      {"10\r\n20\r\n", 10, 20},
+      {"10\r20", 10, 20},
+      {"5 \r\n6", 5, 6},
+      {"5 \r6", 5, 6},
+      {"5\t\n6", 5, 6},
+      {"  42  \n", 42, 0},
+      {"1,2,3\n", 1, 2},
+      {"\"1,5\"\n9\n", 1, 9},
+      {"\"3\n4\"\n", 3, 4},
+      {"1e3 &H10", 1000, 16},
+      {"\n\n", 0, 0},
+      {kZeros66 + "12\n", 1, 2},
+      {kUtf8Mark + "10\r\n20\r\n", 10, 20},
+      {utf16("\xFF\xFE", "10\r\n20\351\r\n", false), 10, 20},
+      {utf16("\xFE\xFF", "&H1F,\3512", true), 31, 0},
+      {utf16("\xFF\xFE", "7,", false) + "8", 7, 0},
+      {utf16("\xFF\xFE", std::string("1\0,2", 4), false), 1, 2},
+      {kUtf8Mark.substr(0, 2) + "5\n6", 0, 6},
+      {"\3765\n6", 0, 6},
+      {"\xEF", 0, 0},
   };
   for (const auto& c : cases) {
     piped_input input(c.piped);
@@ -191,6 +223,8 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   }
   piped_input input("ab");
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "ab") << "the stream's end ends it";
+  piped_input wide(utf16("\xFE\xFF", "\x7F\x80", true));
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "\x7F?") << "ASCII ends below 0x80";
 }
 
 TEST(input_reader, console_prompt_shows_its_text_and_question_mark_and_ends_the_line) {

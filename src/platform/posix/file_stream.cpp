@@ -182,9 +182,12 @@ RangeLock stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_
     case EAGAIN:
     case EACCES:
       return RangeLock::kHeldElsewhere;
+    // No lock service (NFS without it), a command the file system does not
+    // take, or a call it does not implement (some FUSE file systems).
     case ENOLCK:
     case EINVAL:
     case EOPNOTSUPP:
+    case ENOSYS:
       return RangeLock::kUnsupported;
     default:
       return RangeLock::kFailed;

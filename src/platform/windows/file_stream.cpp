@@ -102,13 +102,20 @@ namespace {
 bool handle_identity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileInformationByHandle(file, &info) == 0) return false;
-  // A volume that could not be asked gives serial number 0 there and no
-  // failure, which would tell a file from itself: 0 is asked again, where a
-  // failure shows.
+  // Serial number 0 comes both from a volume that has none and from one
+  // that could not be asked this time: the volume is asked once more, and
+  // where that fails too, 0 it is. Wine answers so for every file on a
+  // mount other than the one its drive sits on (a second partition, a
+  // removable disk, a RAM disk), and Windows for some network and virtual
+  // drives; their files must stay writable. The held file's identity is read
+  // this same way at the open and the name's before each write, so one file
+  // always matches itself. Two files that both answer 0 can share an index
+  // only across two such mounts, and a name that moves from one to the other
+  // while a prompt waits would also have to hold the block as read.
   DWORD volume = info.dwVolumeSerialNumber;
   if (volume == 0 &&
       GetVolumeInformationByHandleW(file, nullptr, 0, &volume, nullptr, nullptr, nullptr, 0) == 0) {
-    return false;
+    volume = 0;
   }
   *identity = {volume, static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
   return true;
@@ -166,8 +173,16 @@ RangeLock stream_lock_range(std::FILE* stream, std::uint32_t start, std::uint32_
   switch (GetLastError()) {
     case ERROR_LOCK_VIOLATION:
       return RangeLock::kHeldElsewhere;
+    // As on POSIX: a file system without locks, one that does not take the
+    // request, or one that does not implement it. Wine answers the last
+    // (ENOSYS from the host, as some FUSE file systems give) with a general
+    // failure; a device that really fails then fails the write and the sync
+    // that follow, and the run says so.
     case ERROR_NOT_SUPPORTED:
     case ERROR_INVALID_FUNCTION:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_CALL_NOT_IMPLEMENTED:
+    case ERROR_GEN_FAILURE:
       return RangeLock::kUnsupported;
     default:
       return RangeLock::kFailed;
