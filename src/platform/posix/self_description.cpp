@@ -15,10 +15,17 @@ constexpr char kUsage[] =
     "  --version   show the version\n"
     "Each only as the sole argument, and only when no file has that name.\n"
     "\n"
-    "The guide: man veltrane, and the README installed with it.\n";
+    "The guide: README.txt, and the manual page veltrane.1 (man -l veltrane.1),\n"
+    "beside the program in its archive; once installed, man veltrane and\n"
+    "share/doc/veltrane/README.txt under the installation's prefix.\n";
 
 // VELTRANE_VERSION is the CMake project's version, as the release names it.
-constexpr char kVersion[] = "veltrane " VELTRANE_VERSION "\n";
+constexpr char kVersion[] = "veltrane " VELTRANE_VERSION
+                            "\n"
+                            "Copyright (C) 2026 The Veltrane developers.\n"
+                            "License MIT: its terms are in LICENSE.txt, beside README.txt.\n"
+                            "This is free software: you are free to change and redistribute it.\n"
+                            "There is NO WARRANTY, to the extent permitted by law.\n";
 
 }  // namespace
 

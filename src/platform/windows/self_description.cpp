@@ -3,7 +3,10 @@
 namespace veltrane::platform {
 namespace {
 
+// VELTRANE_VERSION is the CMake project's version, as the release names it.
 constexpr char kUsage[] =
+    "Veltrane " VELTRANE_VERSION
+    "\r\n"
     "Usage: veltrane.exe FILE\r\n"
     "Sets the item and event pointer variable IDs of FILE, a game's rpg_rt file:\r\n"
     "shows each ID, asks for a new one and writes it back in place.\r\n"
