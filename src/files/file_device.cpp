@@ -185,25 +185,24 @@ std::int32_t file_device_write_wide(FileSlot* slot, const char16_t* chars, std::
   return kSuccess;
 }
 
-// A lock held elsewhere is tried again every 10 ms for 5 s: another run holds
-// the block only for a check, a write and a sync.
+// A lock held elsewhere is tried again every 10 ms until the caller's wait is over.
 constexpr DWORD kLockRetryMs = 10;
-constexpr int kLockRetries = 5000 / kLockRetryMs;
 
-std::int32_t file_device_lock(FileSlot* slot, std::int64_t start, std::int64_t length) {
+std::int32_t file_device_lock(FileSlot* slot, std::int64_t start, std::int64_t length,
+                              std::uint32_t wait_ms) {
   std::FILE* stream = stream_of(slot);
   if (stream == nullptr || length == 0) return kBadCall;
   // The range is given by the low 32 bits of start and length.
   const auto from = static_cast<std::uint32_t>(start);
   const auto count = static_cast<std::uint32_t>(length);
-  for (int retries = 0;; ++retries) {
+  for (std::uint32_t waited = 0;; waited += kLockRetryMs) {
     switch (platform::stream_lock_range(stream, from, count)) {
       case platform::RangeLock::kLocked:
       // Without locks on its file system a run alone still goes on.
       case platform::RangeLock::kUnsupported:
         return kSuccess;
       case platform::RangeLock::kHeldElsewhere:
-        if (retries == kLockRetries) return kIoFailure;
+        if (waited >= wait_ms) return kIoFailure;
         break;
       case platform::RangeLock::kFailed:
         return kIoFailure;
@@ -264,7 +263,7 @@ std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, s
                                const void* expected, std::uint32_t count) {
   use_platform_separators(name, length);
   auto* owner = static_cast<DeviceStream*>(slot->device_data);
-  unsigned char held[16] = {};
+  unsigned char held[kMaxCheckedBytes] = {};
   if (owner == nullptr || count > sizeof held) return kBadCall;
   if (!owner->identified) return kIoFailure;
   // Nothing at the name is a change too; a name that cannot be looked up is not.

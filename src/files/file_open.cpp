@@ -75,10 +75,11 @@ FileSlot* slot_at_position(std::int32_t file_number, std::int64_t position) {
 
 }  // namespace
 
-std::int32_t file_lock_range(std::int32_t file_number, std::int64_t position, std::int64_t length) {
+std::int32_t file_lock_range(std::int32_t file_number, std::int64_t position, std::int64_t length,
+                             std::uint32_t wait_ms) {
   FileSlot* slot = slot_at_position(file_number, position);
   if (slot == nullptr || slot->ops->lock == nullptr) return set_last_error(kBadCall);
-  return set_last_error(slot->ops->lock(slot, position - 1, length));
+  return set_last_error(slot->ops->lock(slot, position - 1, length, wait_ms));
 }
 
 std::int32_t file_unlock_range(std::int32_t file_number, std::int64_t position,

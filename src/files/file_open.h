@@ -35,25 +35,31 @@ std::int32_t file_close(std::int32_t file_number);
 // it on the disk; 3 when either fails.
 std::int32_t file_flush(std::int32_t file_number);
 
+// The most bytes file_check compares: it reads them into a buffer of this
+// size on the stack.
+inline constexpr std::uint32_t kMaxCheckedBytes = 16;
+
 // Confirms, just before a write, that the stream of a file slot still holds
 // the file that `name` names now, and that this file holds `expected` at the
 // 1-based position (bytes past its end count as zeros). 0 when both hold;
 // kChanged when the name names another file or none, or the bytes differ; 3
 // when either identity or the bytes cannot be read; 1 for a number that is
-// no open file slot or a block of more than 16 bytes. The bytes are read from
-// the file itself, past the stream's buffer: seek before the stream's next
-// transfer.
+// no open file slot or more than kMaxCheckedBytes bytes. The bytes are read
+// from the file itself, past the stream's buffer: seek before the stream's
+// next transfer.
 std::int32_t file_check(std::int32_t file_number, std::string name, std::int64_t position,
                         const void* expected, std::uint32_t count);
 
 // Locks `length` bytes from the 1-based position of a file slot against
-// every other open of the file, waiting about 5 s for a lock held elsewhere.
-// 0 when locked, and also when the file system has no locks (there is then
-// nothing to wait for); 3 when it is still held elsewhere after the wait or
-// refused otherwise; 1 for a number that is no open file slot, a position
-// below 1 or a length of 0. file_unlock_range releases it: 0, or 3 when the
-// release is refused (as Windows refuses it where nothing was locked).
-std::int32_t file_lock_range(std::int32_t file_number, std::int64_t position, std::int64_t length);
+// every other open of the file, waiting up to `wait_ms` (on the console's
+// clock, in steps of 10 ms) for a lock held elsewhere. 0 when locked, and
+// also when the file system has no locks (there is then nothing to wait
+// for); 3 when it is still held elsewhere after the wait or refused
+// otherwise; 1 for a number that is no open file slot, a position below 1 or
+// a length of 0. file_unlock_range releases it: 0, or 3 when the release is
+// refused (as Windows refuses it where nothing was locked).
+std::int32_t file_lock_range(std::int32_t file_number, std::int64_t position, std::int64_t length,
+                             std::uint32_t wait_ms);
 std::int32_t file_unlock_range(std::int32_t file_number, std::int64_t position,
                                std::int64_t length);
 

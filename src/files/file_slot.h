@@ -68,7 +68,9 @@ struct FileOps {
   std::int32_t (*read_wide)(FileSlot* slot, char16_t* buffer, std::uint32_t* count);
   std::int32_t (*write)(FileSlot* slot, const void* bytes, std::uint32_t count);
   std::int32_t (*write_wide)(FileSlot* slot, const char16_t* chars, std::uint32_t count);
-  std::int32_t (*lock)(FileSlot* slot, std::int64_t start, std::int64_t length);
+  // Waits up to wait_ms for a lock held elsewhere.
+  std::int32_t (*lock)(FileSlot* slot, std::int64_t start, std::int64_t length,
+                       std::uint32_t wait_ms);
   std::int32_t (*unlock)(FileSlot* slot, std::int64_t start, std::int64_t length);
   std::int32_t (*read_line)(FileSlot* slot, std::string* line);
   std::int32_t (*read_line_wide)(FileSlot* slot, char16_t* buffer, std::uint32_t capacity);

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "console/input_prompt.h"
@@ -27,6 +28,28 @@ constexpr std::int32_t kConsole = 0;
 constexpr std::int32_t kTarget = 1;
 constexpr std::int32_t kPauseMs = 2000;
 constexpr char kFileNotFound[] = "File not found! Please drag rpg_rt file onto veltrane.exe!";
+// How long a run waits for another run that holds the block locked before it
+// gives the word up as not written: the guides promise 5 seconds. Another run
+// holds it only for a check, a write and a sync.
+constexpr std::uint32_t kLockWaitMs = 5000;
+
+using patch_block::Word;
+// The block as the run knows it: read from the file, then each new ID.
+using Block = std::uint8_t[patch_block::kSize];
+// The check before each write compares the whole block.
+static_assert(patch_block::kSize <= kMaxCheckedBytes);
+
+// The IDs in the order they are shown and asked for.
+struct IdRow {
+  Word word;
+  const char* label;
+};
+constexpr IdRow kIds[] = {
+    {patch_block::kItemId, "Current item pointer variable ID is "},
+    {patch_block::kEventId, "Current event pointer variable ID is "},
+};
+// Every word after the marker is an ID.
+static_assert(std::size(kIds) == patch_block::kWordCount - 1);
 
 // Every failure: a tone, the message on a line of its own, a pause that a key
 // cuts short, and exit code 0.
@@ -44,28 +67,33 @@ std::uint32_t word_from_bytes(const std::uint8_t* bytes) {
 }
 
 void bytes_from_word(std::uint32_t word, std::uint8_t* bytes) {
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(word >> (8 * i));
+  for (std::uint32_t i = 0; i < patch_block::kWordSize; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(word >> (8 * i));
+  }
 }
 
-// Reads the word at `position` into the block. A word that cannot be read is
+std::uint8_t* word_in(Block& block, Word word) { return block + word * patch_block::kWordSize; }
+
+// Reads a word of the file into the block. A word that cannot be read is
 // never shown: the run ends before anything is written.
-void read_word(std::int32_t position, std::uint8_t (&block)[12]) {
-  std::uint8_t* word = block + (position - patch_block::kMarkerPosition);
-  if (read_at(kTarget, position, word, patch_block::kWordSize) == 0) return;
+void read_word(Word word, Block& block) {
+  if (read_at(kTarget, patch_block::position_of(word), word_in(block, word),
+              patch_block::kWordSize) == 0)
+    return;
   file_close(kTarget);
   failure_exit("Could not read rpg_rt file!");
 }
 
-// Shows the ID held in the block at `position`, asks for a new one and,
-// unless `ask_only` (an earlier word failed), writes it back. Just before the
+// Shows the ID the block holds, asks for a new one and, unless `ask_only`
+// (an earlier word failed), writes it back. Just before the
 // write the file at `path` must still be the one held open and hold the block
 // as the run knows it; otherwise nothing more is written and the run ends.
 // True when the word reached the file and the disk: it is written out and
 // synced before the stream is positioned again, so that no failure is left
 // for a later call to swallow.
-bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[12],
-                const std::string& path, bool ask_only) {
-  std::uint8_t* word = block + (position - patch_block::kMarkerPosition);
+bool replace_id(const IdRow& id, Block& block, const std::string& path, bool ask_only) {
+  const char* label = id.label;
+  std::uint8_t* word = word_in(block, id.word);
   // Label, number and ". " are one write, built on the stack: ten digits and
   // the tail with its end mark always fit after the label. Both labels are far
   // shorter than the buffer: the cut never happens, it only bounds the copy.
@@ -86,9 +114,10 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[
   // the file cannot write between them. A run that holds it is waited for
   // (its word then fails the check); one that keeps it past the wait fails
   // this word.
-  if (file_lock_range(kTarget, patch_block::kMarkerPosition, sizeof block) != 0) return false;
-  const std::int32_t check =
-      file_check(kTarget, path, patch_block::kMarkerPosition, block, sizeof block);
+  if (file_lock_range(kTarget, patch_block::kPosition, sizeof block, kLockWaitMs) != 0) {
+    return false;
+  }
+  const std::int32_t check = file_check(kTarget, path, patch_block::kPosition, block, sizeof block);
   if (check != 0) {
     file_close(kTarget);
     print_end(kConsole, kPrintLineEnd);
@@ -100,9 +129,10 @@ bool replace_id(const char* label, std::int32_t position, std::uint8_t (&block)[
   }
   bytes_from_word(value, word);
   const bool written =
-      write_at(kTarget, position, word, patch_block::kWordSize) == 0 && file_flush(kTarget) == 0;
+      write_at(kTarget, patch_block::position_of(id.word), word, patch_block::kWordSize) == 0 &&
+      file_flush(kTarget) == 0;
   // A refused release leaves the word where it is; the close releases the lock.
-  file_unlock_range(kTarget, patch_block::kMarkerPosition, sizeof block);
+  file_unlock_range(kTarget, patch_block::kPosition, sizeof block);
   return written;
 }
 
@@ -150,21 +180,18 @@ void run_sequence() {
   // The patch block as the file holds it, zeros past its end: the marker,
   // then the IDs, all read before the first byte changes (the marker's read
   // buffers them). A read that fails is no verdict on the marker.
-  std::uint8_t block[12] = {};
-  read_word(patch_block::kMarkerPosition, block);
-  if (word_from_bytes(block) != patch_block::kMarkerValue) {
+  Block block = {};
+  read_word(patch_block::kMarker, block);
+  if (word_from_bytes(word_in(block, patch_block::kMarker)) != patch_block::kMarkerValue) {
     file_close(kTarget);
     failure_exit("Invalid rpg_rt file!");
   }
-  read_word(patch_block::kItemIdPosition, block);
-  read_word(patch_block::kEventIdPosition, block);
+  for (const IdRow& id : kIds) read_word(id.word, block);
   // After a word that failed nothing more is written: the file would no
-  // longer hold a block the run knows. The event ID is still shown and asked
-  // for, so that the dialogue is the same whatever became of the item word.
-  bool written = replace_id("Current item pointer variable ID is ", patch_block::kItemIdPosition,
-                            block, path, false);
-  written = replace_id("Current event pointer variable ID is ", patch_block::kEventIdPosition,
-                       block, path, !written);
+  // longer hold a block the run knows. The later IDs are still shown and
+  // asked for, so that the dialogue is the same whatever became of a word.
+  bool written = true;
+  for (const IdRow& id : kIds) written = replace_id(id, block, path, !written);
   // A failing close may have lost what the system still held of the file.
   written = file_close(kTarget) == 0 && written;
   // The outcome stands after an empty line, whichever it is.

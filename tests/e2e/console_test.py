@@ -1,13 +1,12 @@
 """End-to-end runs on a real console in a tmux pane: what the screen shows,
 how keys edit the typed IDs, how long the pause lasts, and the file's bytes."""
-import struct
 import subprocess
 import sys
 import time
 import unittest
 
 import harness
-from harness import BLOCK_OFFSET
+from harness import BLOCK_END, LABELS, ids_of, offset_of
 from pane import Pane
 
 PROGRAM = None
@@ -17,8 +16,7 @@ PROMPT = "Please enter new ID: "
 # The screen as captured has no trailing blanks: what a line ending in the
 # prompt shows.
 PROMPT_SHOWN = PROMPT.rstrip()
-ITEM = "Current item pointer variable ID is "
-EVENT = "Current event pointer variable ID is "
+ITEM, EVENT = LABELS
 # Keys as the terminal sends them; Wine reads Home and End only in this form.
 HOME = "\x1b[H"
 END = "\x1b[F"
@@ -47,10 +45,6 @@ def ctrl_exit_code(key):
 # the exit status; the shell reads again for up to 5 s while they differ.
 SETTINGS_AFTER = ('for i in $(seq 50); do stty -g > after; cmp -s before after && break; '
                   'sleep 0.1; done')
-
-
-def ids_of(data):
-    return struct.unpack_from("<II", data, BLOCK_OFFSET + 4)
 
 
 class Console(unittest.TestCase):
@@ -151,8 +145,8 @@ class Console(unittest.TestCase):
         self.assertEqual(lines[6], "Done.")
         data = target.read_bytes()
         self.assertEqual(ids_of(data), (9134, 8))
-        self.assertEqual(data[:BLOCK_OFFSET + 4], SAMPLE[:BLOCK_OFFSET + 4])
-        self.assertEqual(data[BLOCK_OFFSET + 12:], SAMPLE[BLOCK_OFFSET + 12:])
+        self.assertEqual(data[:offset_of("item")], SAMPLE[:offset_of("item")])
+        self.assertEqual(data[BLOCK_END:], SAMPLE[BLOCK_END:])
 
     def test_typed_values_of_every_kind_convert(self):
         rows = [("&HFF", "&O17", 255, 15), ("12.5", "-1", 12, 4294967295),

@@ -16,7 +16,6 @@ import os
 import queue
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import time
@@ -25,22 +24,25 @@ from collections import Counter
 from pathlib import Path
 
 import harness
-from harness import BANNER, BLOCK_OFFSET, CHANGED, INVALID, NOT_FOUND, NOT_READ, NOT_WRITTEN
+from harness import (BANNER, BLOCK_END, CHANGED, INVALID, NOT_FOUND, NOT_READ, NOT_WRITTEN, ids_of,
+                     offset_of)
 
 PROGRAM = None
 # The program as each worker runs it; under Wine each worker has a prefix of
 # its own, so that each run's wineserver is the one its strace started.
 PROGRAMS = queue.SimpleQueue()
 SAMPLE = harness.make_sample.sample()
-TYPED = b"111\n222\n"
-OLD, NEW = (1, 2), (111, 222)
+OLD = harness.make_sample.SAMPLE_IDS
+NEW = tuple(111 * n for n in OLD)
+TYPED = b"".join(b"%d\n" % n for n in NEW)
 MESSAGES = {b"Done.\r\n": "Done.", NOT_WRITTEN: "not written", NOT_READ: "not read",
             NOT_FOUND: "not found", INVALID: "invalid", CHANGED: "changed"}
 MOST_PER_CALL = 12  # occurrences past the first dozen of a call are skipped
 RUN_TIMEOUT = 60
 CALL = re.compile(r"^(\d+)\s+(\w+)\(")
 SYNCS, OPENS = ("fsync", "fdatasync"), ("open", "openat", "openat2", "creat")
-SHOWN = re.compile(rb"Current (item|event) pointer variable ID is (\d+)\. ")
+SHOWN = re.compile(b"(" + b"|".join(re.escape(label.encode()) for label in harness.LABELS) +
+                   rb")(\d+)\. ")
 
 
 def errors_for(call):
@@ -122,9 +124,9 @@ class Point:
         self.target.rename(self.target.with_name("moved.exe"))
 
     def words(self):
-        if self.data is None or len(self.data) < BLOCK_OFFSET + 12:
+        if self.data is None or len(self.data) < BLOCK_END:
             return None
-        return struct.unpack_from("<II", self.data, BLOCK_OFFSET + 4)
+        return ids_of(self.data)
 
     def name(self):
         return " + ".join(f"{c} #{n} {e}" for c, n, e in self.failing)
@@ -143,9 +145,9 @@ class Point:
             found.append("no message of the tool's own at the end")
         if self.out.endswith(CHANGED):
             found.append("'changed' for a failing call on a file no one changed")
-        for which, value in SHOWN.findall(self.out):
-            if int(value) != OLD[0 if which == b"item" else 1]:
-                found.append(f"{which.decode()} ID shown as {int(value)}, not the file's")
+        for label, value in SHOWN.findall(self.out):
+            if int(value) != OLD[harness.LABELS.index(label.decode())]:
+                found.append(f"{label.decode()}{int(value)}: not the file's ID")
         words = self.words()
         if self.out.endswith(b"Done.\r\n") and any(c in SYNCS for c, _, _ in self.failing):
             found.append("Done. after a failed sync")
@@ -154,11 +156,11 @@ class Point:
                 found.append(f"Done. with words {words}")
         else:
             kept = len(self.data) == len(SAMPLE) and \
-                self.data[:BLOCK_OFFSET + 4] == SAMPLE[:BLOCK_OFFSET + 4] and \
-                self.data[BLOCK_OFFSET + 12:] == SAMPLE[BLOCK_OFFSET + 12:]
+                self.data[:offset_of("item")] == SAMPLE[:offset_of("item")] and \
+                self.data[BLOCK_END:] == SAMPLE[BLOCK_END:]
             if not kept:
                 found.append("bytes outside the two words changed")
-            elif words[0] not in (OLD[0], NEW[0]) or words[1] not in (OLD[1], NEW[1]):
+            elif any(word not in (old, new) for word, old, new in zip(words, OLD, NEW)):
                 found.append(f"a word is neither old nor new: {words}")
         return found
 

@@ -8,7 +8,6 @@ import select
 import shlex
 import signal
 import shutil
-import struct
 import subprocess
 import sys
 import threading
@@ -16,27 +15,22 @@ import time
 import unittest
 
 import harness
-from harness import (BANNER, BLOCK_OFFSET, CHANGED, INVALID, NO_FILE, NOT_FOUND, NOT_READ,
-                     NOT_WRITTEN)
+from harness import (BANNER, BLOCK_END, BLOCK_OFFSET, CHANGED, INVALID, NO_FILE, NOT_FOUND, NOT_READ,
+                     NOT_WRITTEN, ids_of, offset_of)
 from pane import Pane
 
 PROGRAM = None
 HOLDER = None  # the Windows helper that keeps a file open (hold_file.exe)
 SAMPLE = harness.make_sample.sample()
-SHOWN_1_2 = (b"Current item pointer variable ID is 1. "
-             b"Current event pointer variable ID is 2. \r\n")
+SHOWN_1_2 = harness.shown(1, 2)
 DONE = b"Done.\r\n"
 BOTH_SHOWN = BANNER + SHOWN_1_2[:-2]
-AT_FIRST_PROMPT = BANNER + b"Current item pointer variable ID is 1. "
+AT_FIRST_PROMPT = BANNER + harness.shown(1)[:-2]
 AT_SECOND_PROMPT = BOTH_SHOWN
 PROMPT = "Please enter new ID:"
 # Long enough for a Wine start-up and the 2000 ms pause; a hang fails the row.
 RUN_TIMEOUT = 30
 TABLE = []
-
-
-def ids_of(data):
-    return struct.unpack_from("<II", data, BLOCK_OFFSET + 4)
 
 
 def message_of(out):
@@ -142,9 +136,9 @@ class Faults(unittest.TestCase):
                       ("moved away at a prompt", first, None, "moved.exe")]
         on_root = [("rewritten in place at a prompt", first, SAMPLE[:BLOCK_OFFSET], "RPG_RT.exe"),
                    ("event ID changed in place at the first prompt", first,
-                    harness.with_words(SAMPLE, 1, 7), BLOCK_OFFSET + 8),
+                    harness.with_words(SAMPLE, 1, 7), offset_of("event")),
                    ("item ID changed in place at the second prompt", second,
-                    harness.with_words(SAMPLE, 7, 2), BLOCK_OFFSET + 4)]
+                    harness.with_words(SAMPLE, 7, 2), offset_of("item"))]
         for file_system in harness.FILE_SYSTEMS:
             for row, shown, data, how in everywhere + (on_root if file_system == "root" else []):
                 with self.subTest(file_system=file_system, row=row):
@@ -313,8 +307,8 @@ class Faults(unittest.TestCase):
         rows = [  # row, length kept, message, IDs shown
             ("cut before the marker", BLOCK_OFFSET, INVALID, None),
             ("cut inside the marker after C3 00", BLOCK_OFFSET + 2, DONE, (0, 0)),
-            ("cut inside the item word", BLOCK_OFFSET + 6, DONE, (0x2211, 0)),
-            ("cut right after the block", BLOCK_OFFSET + 12, DONE, (0x44332211, 2)),
+            ("cut inside the item word", offset_of("item") + 2, DONE, (0x2211, 0)),
+            ("cut right after the block", BLOCK_END, DONE, (0x44332211, 2)),
         ]
         for row, length, message, shown in rows:
             with self.subTest(row):
@@ -329,13 +323,11 @@ class Faults(unittest.TestCase):
                 if shown is None:
                     self.assertEqual(data, cut)
                     continue
-                self.assertIn(b"Current item pointer variable ID is %d. Current event pointer "
-                              b"variable ID is %d. " % shown, out)
+                self.assertIn(harness.shown(*shown), out)
                 # Bytes that were there stay; the gap reads as zeros; the words land.
-                expected = bytearray(BLOCK_OFFSET + 12)
-                expected[:length] = cut
-                expected[BLOCK_OFFSET + 4:] = struct.pack("<II", 10, 20)
-                self.assertEqual(data, bytes(expected))
+                padded = cut + bytes(BLOCK_END - length)
+                marker = int.from_bytes(padded[BLOCK_OFFSET:offset_of("item")], "little")
+                self.assertEqual(data, harness.with_words(padded, 10, 20, marker=marker))
 
     def test_file_larger_than_4_gib(self):
         path = self.work.path / "RPG_RT.exe"
@@ -520,8 +512,8 @@ class CtrlC(unittest.TestCase):
                     self.assertEqual(data, harness.with_words(SAMPLE, *ids))
                 else:  # the item word may or may not have reached the file
                     self.assertIn(ids_of(data), ((1, 2), (10, 2)))
-                    self.assertEqual(data[:BLOCK_OFFSET + 4], SAMPLE[:BLOCK_OFFSET + 4])
-                    self.assertEqual(data[BLOCK_OFFSET + 8:], SAMPLE[BLOCK_OFFSET + 8:])
+                    self.assertEqual(data[:offset_of("item")], SAMPLE[:offset_of("item")])
+                    self.assertEqual(data[offset_of("event"):], SAMPLE[offset_of("event"):])
 
     @harness.only_for("native", "a signal to Wine's loader is no console event")
     def test_ending_signals_ignored_at_start_stay_ignored(self):

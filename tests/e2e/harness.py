@@ -18,7 +18,11 @@ _spec = importlib.util.spec_from_loader("make_sample", _loader)
 make_sample = importlib.util.module_from_spec(_spec)
 _loader.exec_module(make_sample)
 
-BLOCK_OFFSET = make_sample.BLOCK_OFFSET
+# The block's layout, from scripts/make-sample.
+BLOCK_OFFSET, BLOCK_END = make_sample.BLOCK_OFFSET, make_sample.BLOCK_END
+offset_of, ids_of = make_sample.offset_of, make_sample.ids_of
+# The labels before the IDs, in the order of the block's words.
+LABELS = ("Current item pointer variable ID is ", "Current event pointer variable ID is ")
 BANNER = (b"Veltrane\r\n"
           b"Sets the item and event pointer variable IDs of an rpg_rt file.\r\n"
           b"\r\n")
@@ -212,12 +216,17 @@ def end_process(process, timeout=20):
     process.wait(timeout=timeout)
 
 
-def with_words(data, item, event, marker=195):
-    """The sample bytes with the patch block set to the given words."""
-    import struct
+def with_words(data, *ids, marker=make_sample.MARKER):
+    """The sample bytes with the marker and the first IDs of the block set."""
     out = bytearray(data)
-    out[BLOCK_OFFSET:BLOCK_OFFSET + 12] = struct.pack("<III", marker, item, event)
+    words = make_sample.block(ids, marker)
+    out[BLOCK_OFFSET:BLOCK_OFFSET + len(words)] = words
     return bytes(out)
+
+
+def shown(*ids):
+    """The line a run with redirected input shows: each ID with its label."""
+    return "".join(f"{label}{value}. " for label, value in zip(LABELS, ids)).encode() + b"\r\n"
 
 
 def program_from_argv(argv):

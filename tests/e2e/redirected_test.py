@@ -2,20 +2,16 @@
 printed, the exit code, and the target's bytes before and after."""
 import os
 import re
-import struct
 import sys
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
 import harness
-from harness import BANNER, BLOCK_OFFSET, INVALID, NO_FILE, NOT_FOUND, NOT_WRITTEN
+from harness import (BANNER, BLOCK_END, BLOCK_OFFSET, INVALID, NO_FILE, NOT_FOUND, NOT_WRITTEN,
+                     ids_of, shown)
 
 PROGRAM = None
 SAMPLE = harness.make_sample.sample()
-
-
-def ids_of(data):
-    return struct.unpack_from("<II", data, BLOCK_OFFSET + 4)
 
 
 class Redirected(unittest.TestCase):
@@ -32,18 +28,16 @@ class Redirected(unittest.TestCase):
         target = self.work.file("RPG_RT.exe", SAMPLE)
         code, out = self.run_on(["RPG_RT.exe"], b"10\n20\n")
         self.assertEqual(code, 0)
-        self.assertEqual(out, BANNER + b"Current item pointer variable ID is 1. "
-                         b"Current event pointer variable ID is 2. \r\nDone.\r\n")
+        self.assertEqual(out, BANNER + shown(1, 2) + b"Done.\r\n")
         self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))
 
     def test_failures_print_their_message_and_leave_the_file(self):
-        wrong_marker = bytearray(SAMPLE)
-        wrong_marker[BLOCK_OFFSET:BLOCK_OFFSET + 4] = b"\xC3\x00\x00\x01"
+        wrong_marker = harness.with_words(SAMPLE, marker=0x010000C3)
         cases = {
             "no argument": ([], None, NO_FILE),
             "missing file": (["absent.exe"], None, NOT_FOUND),
             "directory": (["folder"], None, NOT_FOUND),
-            "wrong marker": (["RPG_RT.exe"], bytes(wrong_marker), INVALID),
+            "wrong marker": (["RPG_RT.exe"], wrong_marker, INVALID),
             "ending before the marker": (["RPG_RT.exe"], SAMPLE[:BLOCK_OFFSET], INVALID),
             "empty file": (["RPG_RT.exe"], b"", INVALID),
             "two files dropped": (["RPG_RT.exe", "RPG_RT.exe"], SAMPLE, NOT_FOUND),
@@ -62,12 +56,10 @@ class Redirected(unittest.TestCase):
         target = self.work.file("RPG_RT.exe", SAMPLE[:BLOCK_OFFSET] + b"\xC3")
         code, out = self.run_on(["RPG_RT.exe"], b"7\n4294967295\n")
         self.assertEqual(code, 0)
-        self.assertEqual(out, BANNER + b"Current item pointer variable ID is 0. "
-                         b"Current event pointer variable ID is 0. \r\nDone.\r\n")
+        self.assertEqual(out, BANNER + shown(0, 0) + b"Done.\r\n")
         data = target.read_bytes()
-        self.assertEqual(len(data), BLOCK_OFFSET + 12)
-        self.assertEqual(data[:BLOCK_OFFSET], SAMPLE[:BLOCK_OFFSET])
-        self.assertEqual(data[BLOCK_OFFSET:], struct.pack("<III", 195, 7, 4294967295))
+        self.assertEqual(len(data), BLOCK_END)
+        self.assertEqual(data, harness.with_words(SAMPLE[:BLOCK_END], 7, 4294967295))
 
     def test_largest_id_is_shown_unsigned_and_empty_input_writes_zero(self):
         target = self.work.file("RPG_RT.exe", harness.with_words(SAMPLE, 0xFFFFFFFF, 0))
@@ -126,8 +118,7 @@ class Redirected(unittest.TestCase):
         code, out = self.run_on(["RPG_RT.exe"], b"10\n20\n",
                                 user=65534 if os.geteuid() == 0 else None)
         self.assertEqual(code, 0)
-        self.assertEqual(out, BANNER + b"Current item pointer variable ID is 1. "
-                         b"Current event pointer variable ID is 2. \r\n" + NOT_WRITTEN)
+        self.assertEqual(out, BANNER + shown(1, 2) + NOT_WRITTEN)
         self.assertEqual(target.read_bytes(), SAMPLE)
 
 

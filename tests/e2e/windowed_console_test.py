@@ -19,8 +19,8 @@ PROBE = None
 SAMPLE = harness.make_sample.sample()
 SKIPPED = 77  # ctest reports the test skipped
 
-ITEM = "Current item pointer variable ID is 1. Please enter new ID: "
-EVENT = "Current event pointer variable ID is 2. Please enter new ID: "
+ITEM, EVENT = (f"{label}{value}. Please enter new ID: "
+               for label, value in zip(harness.LABELS, harness.make_sample.SAMPLE_IDS))
 BANNER = ["Veltrane", "Sets the item and event pointer variable IDs of an rpg_rt file.", ""]
 WINDOW_AT_TOP = (0, 0, 79, 24)
 # A reply of 25 characters after the item prompt's 60: it wraps after 20.

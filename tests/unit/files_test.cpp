@@ -650,15 +650,16 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
   // range only, until unlocked.
   std::FILE* other = platform::open_stream(path("f").c_str(), "r+b");
   ASSERT_NE(other, nullptr);
-  EXPECT_EQ(ops.lock(slot, 0, 10), 0);
+  EXPECT_EQ(ops.lock(slot, 0, 10, 0), 0);
   EXPECT_EQ(platform::stream_lock_range(other, 9, 4), platform::RangeLock::kHeldElsewhere);
   EXPECT_EQ(platform::stream_lock_range(other, 10, 4), platform::RangeLock::kLocked);
   EXPECT_TRUE(platform::stream_unlock_range(other, 10, 4));
   EXPECT_EQ(ops.unlock(slot, 0, 10), 0);
   EXPECT_EQ(platform::stream_lock_range(other, 9, 4), platform::RangeLock::kLocked);
+  EXPECT_EQ(file_lock_range(1, 10, 1, 0), kIoFailure) << "held elsewhere, and no wait asked";
   EXPECT_TRUE(platform::stream_unlock_range(other, 9, 4));
   // By file number, positions count from 1.
-  EXPECT_EQ(file_lock_range(1, 2, 1), 0);
+  EXPECT_EQ(file_lock_range(1, 2, 1, 0), 0);
   EXPECT_EQ(platform::stream_lock_range(other, 1, 1), platform::RangeLock::kHeldElsewhere);
   EXPECT_EQ(platform::stream_lock_range(other, 0, 1), platform::RangeLock::kLocked);
   EXPECT_TRUE(platform::stream_unlock_range(other, 0, 1));
@@ -666,19 +667,19 @@ TEST_F(positioned_io, device_operations_keep_their_contracts) {
   EXPECT_EQ(platform::stream_lock_range(other, 1, 1), platform::RangeLock::kLocked);
   EXPECT_TRUE(platform::stream_unlock_range(other, 1, 1));
   std::fclose(other);
-  EXPECT_EQ(file_lock_range(1, 1, 1), 0);
+  EXPECT_EQ(file_lock_range(1, 1, 1, 0), 0);
   EXPECT_EQ(file_unlock_range(1, 1, 1), 0);
   for (const auto& [number, position] : {std::pair{1, 0}, {2, 1}, {0, 1}}) {
-    EXPECT_EQ(file_lock_range(number, position, 1), 1) << number << " at " << position;
+    EXPECT_EQ(file_lock_range(number, position, 1, 0), 1) << number << " at " << position;
     EXPECT_EQ(file_unlock_range(number, position, 1), 1) << number << " at " << position;
   }
-  EXPECT_EQ(ops.lock(slot, 0, 0), 1);
+  EXPECT_EQ(ops.lock(slot, 0, 0, 0), 1);
   EXPECT_EQ(ops.flush(slot), 0);
   file_close(1);
   EXPECT_EQ(get("f").size(), bytes.size());
   FileSlot closed{};
   EXPECT_EQ(ops.read_line(&closed, &line), 1);
-  EXPECT_EQ(ops.lock(&closed, 0, 1), 1);
+  EXPECT_EQ(ops.lock(&closed, 0, 1, 0), 1);
   EXPECT_EQ(ops.unlock(&closed, 0, 1), 1);
   EXPECT_EQ(ops.eof(&closed), -1);
 
@@ -762,7 +763,7 @@ TEST_F(positioned_io, check_tells_a_change_from_a_look_that_failed) {
     fs::permissions(dir_ / "sub", fs::perms::none);
     EXPECT_EQ(file_check(1, path("sub/f"), 1, block.data(), 12), kIoFailure);
     fs::permissions(dir_ / "sub", fs::perms::owner_all);
-    EXPECT_EQ(file_check(1, path("sub/f"), 1, block.data(), 17), kBadCall);
+    EXPECT_EQ(file_check(1, path("sub/f"), 1, block.data(), kMaxCheckedBytes + 1), kBadCall);
   });
 #endif
 }

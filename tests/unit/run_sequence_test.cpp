@@ -29,9 +29,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The patch block as the guides describe it: three 4-byte words from 240948,
+// and the longest a run waits for another run's lock on it.
 constexpr std::size_t kMarkerOffset = 240948;
-constexpr std::size_t kItemOffset = 240952;
-constexpr std::size_t kEventOffset = 240956;
+constexpr std::size_t kWordSize = 4;
+constexpr std::size_t kItemOffset = kMarkerOffset + kWordSize;
+constexpr std::size_t kEventOffset = kItemOffset + kWordSize;
+constexpr std::size_t kBlockSize = kEventOffset + kWordSize - kMarkerOffset;
+constexpr std::uint64_t kLockWaitMs = 5000;
 constexpr std::size_t kSampleSize = 241060;
 constexpr std::uint64_t kGiveUpMs = 60000;
 
@@ -405,13 +410,13 @@ TEST_F(RunSequenceTest, a_failing_file_call_is_never_reported_as_done) {
     });
     std::FILE* holder = c.block_held ? platform::open_stream(target.c_str(), "r+b") : nullptr;
     if (holder != nullptr) {
-      ASSERT_EQ(platform::stream_lock_range(holder, kMarkerOffset, 12),
+      ASSERT_EQ(platform::stream_lock_range(holder, kMarkerOffset, kBlockSize),
                 platform::RangeLock::kLocked);
     }
     EXPECT_EQ(run({target}), 0);
     if (holder != nullptr) {
       std::fclose(holder);
-      EXPECT_EQ(console().now_ms(), 1000u + 5000 + 250 + 2000) << "the lock waited 5 s";
+      EXPECT_EQ(console().now_ms(), 1000 + kLockWaitMs + 250 + 2000) << "the lock waited 5 s";
     }
     std::vector<std::string> rows = screen_rows(static_cast<SHORT>(3 + c.rows.size()));
     rows.erase(rows.begin(), rows.begin() + 3);
