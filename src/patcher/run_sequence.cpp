@@ -85,9 +85,9 @@ void read_word(Word word, Block& block) {
 }
 
 // Shows the ID the block holds, asks for a new one and, unless `ask_only`
-// (an earlier word failed), writes it back. Just before the
-// write the file at `path` must still be the one held open and hold the block
-// as the run knows it; otherwise nothing more is written and the run ends.
+// (an earlier word failed), writes it back. Just before the write the file
+// at `path` must still be the one held open and hold the block as the run
+// knows it; otherwise nothing more is written and the run ends.
 // True when the word reached the file and the disk: it is written out and
 // synced before the stream is positioned again, so that no failure is left
 // for a later call to swallow.
