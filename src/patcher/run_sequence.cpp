@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -72,7 +73,9 @@ void bytes_from_word(std::uint32_t word, std::uint8_t* bytes) {
   }
 }
 
-std::uint8_t* word_in(Block& block, Word word) { return block + word * patch_block::kWordSize; }
+std::uint8_t* word_in(Block& block, Word word) {
+  return block + static_cast<std::size_t>(word) * patch_block::kWordSize;
+}
 
 // Reads a word of the file into the block. A word that cannot be read is
 // never shown: the run ends before anything is written.
