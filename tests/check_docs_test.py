@@ -14,7 +14,7 @@ from pathlib import Path
 
 TOP = Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else Path(__file__).resolve().parents[1]
 # What check-docs reads lies in these.
-COPIED = ["README.md", "CMakeLists.txt", "docs", "src"]
+COPIED = ["README.md", "CMakeLists.txt", "NEWS", "docs", "src"]
 
 
 def edit(path, old, new):
@@ -55,6 +55,11 @@ DRIFTS = [
      edit("README.md", "| `Done.` | Both IDs were written", "| `Done.` | Both IDs were sent")),
     ("a message of the code changed",
      edit("src/patcher/run_sequence.cpp", f'"{INVALID}"', '"Invalid rpg_rt file."')),
+    ("a doubled stop in docs/veltrane.1",
+     edit("docs/veltrane.1", '.B "rpg_rt file changed! Nothing more was written."\n',
+          '.BR "rpg_rt file changed! Nothing more was written." .\n')),
+    ("the lock's wait changed in the code",
+     edit("src/patcher/run_sequence.cpp", "kLockWaitMs = 5000;", "kLockWaitMs = 4000;")),
     ("a usage text changed",
      edit("src/platform/posix/self_description.cpp", '"Usage: veltrane FILE\\n"',
           '"Usage: veltrane PATH\\n"')),

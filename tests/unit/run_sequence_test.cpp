@@ -114,9 +114,10 @@ std::int32_t faulty_close(FileSlot* slot) {
   const std::int32_t result = file_device_ops.close(slot);
   return fault.failing_close ? 3 : result;
 }
-std::int32_t noted_lock(FileSlot* slot, std::int64_t start, std::int64_t length) {
+std::int32_t noted_lock(FileSlot* slot, std::int64_t start, std::int64_t length,
+                        std::uint32_t wait_ms) {
   note("lock");
-  return file_device_ops.lock(slot, start, length);
+  return file_device_ops.lock(slot, start, length, wait_ms);
 }
 std::int32_t noted_unlock(FileSlot* slot, std::int64_t start, std::int64_t length) {
   note("unlock");
@@ -444,9 +445,10 @@ TEST_F(RunSequenceTest, the_block_is_locked_from_the_check_to_the_sync) {
     ASSERT_NE(other, nullptr);
     // Whether another open could take the block now, and the IDs it reads.
     const auto seen = [&] {
-      const platform::RangeLock lock = platform::stream_lock_range(other, kMarkerOffset, 12);
+      const platform::RangeLock lock =
+          platform::stream_lock_range(other, kMarkerOffset, kBlockSize);
       if (lock == platform::RangeLock::kLocked) {
-        platform::stream_unlock_range(other, kMarkerOffset, 12);
+        platform::stream_unlock_range(other, kMarkerOffset, kBlockSize);
       }
       std::string ids(8, '\0');
       platform::stream_read_through(other, kItemOffset, ids.data(), 8);
@@ -465,7 +467,7 @@ TEST_F(RunSequenceTest, the_block_is_locked_from_the_check_to_the_sync) {
     std::FILE* holder = platform::open_stream(target.c_str(), "r+b");
     ASSERT_NE(holder, nullptr);
     if (other_run_writes) {
-      ASSERT_EQ(platform::stream_lock_range(holder, kMarkerOffset, 12),
+      ASSERT_EQ(platform::stream_lock_range(holder, kMarkerOffset, kBlockSize),
                 platform::RangeLock::kLocked);
     }
     bool held_by_other = other_run_writes;
@@ -479,7 +481,7 @@ TEST_F(RunSequenceTest, the_block_is_locked_from_the_check_to_the_sync) {
         std::fseek(holder, kItemOffset, SEEK_SET);
         std::fwrite(word.data(), 1, 4, holder);
         std::fflush(holder);
-        platform::stream_unlock_range(holder, kMarkerOffset, 12);
+        platform::stream_unlock_range(holder, kMarkerOffset, kBlockSize);
       }
       if (!prompted_again && console().row_text(4).rfind("Current event", 0) == 0) {
         prompted_again = true;
