@@ -259,6 +259,16 @@ void use_platform_separators(char* name, std::size_t length) {
   if (separator != '/') std::replace(name, name + length, '/', separator);
 }
 
+std::int32_t compare_identities(const platform::FileIdentity& held,
+                                const platform::FileIdentity& named) {
+  if (held == named) return kSuccess;
+  // The same file index with a volume of 0 on one side only: that volume
+  // could not be asked that time (a Windows volume without a serial number
+  // answers 0 every time), so nothing tells whether the file changed.
+  const bool one_volume_unknown = (held.volume == 0) != (named.volume == 0);
+  return held.index == named.index && one_volume_unknown ? kIoFailure : kChanged;
+}
+
 std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, std::int64_t offset,
                                const void* expected, std::uint32_t count) {
   use_platform_separators(name, length);
@@ -269,7 +279,8 @@ std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, s
   // Nothing at the name is a change too; a name that cannot be looked up is not.
   platform::FileIdentity named{};
   if (!platform::name_identity(name, &named)) return errno == ENOENT ? kChanged : kIoFailure;
-  if (!(named == owner->identity)) return kChanged;
+  const std::int32_t same = compare_identities(owner->identity, named);
+  if (same != kSuccess) return same;
   if (platform::stream_read_through(owner->stream, offset, held, count) < 0) return kIoFailure;
   return std::memcmp(held, expected, count) == 0 ? kSuccess : kChanged;
 }

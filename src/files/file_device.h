@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "files/file_slot.h"
+#include "platform/file_stream.h"
 
 namespace veltrane {
 
@@ -25,6 +26,11 @@ void use_platform_separators(char* name, std::size_t length);
 // name's separators in place as the open does; the result code unstored.
 std::int32_t file_device_check(FileSlot* slot, char* name, std::size_t length, std::int64_t offset,
                                const void* expected, std::uint32_t count);
+
+// The check's verdict on the held file's identity and the one the name gives
+// now: 0 the same file, kChanged another, 3 when that cannot be told.
+std::int32_t compare_identities(const platform::FileIdentity& held,
+                                const platform::FileIdentity& named);
 
 // Makes `slot` a file device record over a freshly opened stream, which it
 // then owns: full buffering in an 8192-byte buffer that lives with the stream.
