@@ -13,8 +13,8 @@ namespace veltrane {
 // stream; zero-fills the rest of the request, and *count becomes the bytes
 // delivered, fewer at the end of the input. In UTF-16 each unit outside
 // ASCII, which no number holds, becomes '?', and an odd byte at the very
-// end is dropped. The result code of the stream's
-// read: 0, or 3 when the system refused a read.
+// end is dropped. The result code of the stream's read: 0, or 3 when the
+// system refused a read.
 std::int32_t read_redirected_text(void* buffer, std::uint32_t* count);
 
 }  // namespace veltrane
