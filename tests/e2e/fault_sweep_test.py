@@ -12,7 +12,6 @@ value; and an ID is shown only as the file holds it.
 strace counts occurrences per process: under Wine occurrence N fails in the
 wineserver and in the program alike, wherever each makes an N-th such call."""
 import concurrent.futures
-import os
 import queue
 import re
 import shutil
@@ -263,8 +262,8 @@ if __name__ == "__main__":
     PROGRAM, rest = harness.program_from_argv(sys.argv[1:])
     if not shutil.which("strace") or subprocess.run(["strace", "-o", "/dev/null", "true"],
                                                     stderr=subprocess.DEVNULL).returncode:
-        if os.environ.get("CI") == "true":
+        if harness.under_ci():
             sys.exit("fault sweep: strace is missing or may not trace, and CI needs the sweep")
         print("fault sweep skipped: needs strace, allowed to trace")
-        sys.exit(77)  # CTest's skip
+        sys.exit(harness.SKIPPED)
     harness.run_tests(PROGRAM, [sys.argv[0], *rest])

@@ -26,7 +26,6 @@ SHOWN_1_2 = harness.shown(1, 2)
 DONE = b"Done.\r\n"
 BOTH_SHOWN = BANNER + SHOWN_1_2[:-2]
 AT_FIRST_PROMPT = BANNER + harness.shown(1)[:-2]
-AT_SECOND_PROMPT = BOTH_SHOWN
 PROMPT = "Please enter new ID:"
 # Long enough for a Wine start-up and the 2000 ms pause; a hang fails the row.
 RUN_TIMEOUT = 30
@@ -130,7 +129,7 @@ class Faults(unittest.TestCase):
         # a file held open), or the target moved away, while a prompt waits
         # is a change. On the root one also a runtime without the patch
         # copied over it, and one word rewritten in place by another program.
-        first, second = AT_FIRST_PROMPT, AT_SECOND_PROMPT
+        first, second = AT_FIRST_PROMPT, BOTH_SHOWN
         everywhere = [("left alone", None, harness.with_words(SAMPLE, 10, 20), None),
                       ("same bytes renamed over it at a prompt", first, SAMPLE, "new.exe"),
                       ("moved away at a prompt", first, None, "moved.exe")]
@@ -163,7 +162,7 @@ class Faults(unittest.TestCase):
         typed, out = b"10\n20\n", b""
         if shown is not None:
             out = program.stdout.read(len(AT_FIRST_PROMPT))
-            if shown == AT_SECOND_PROMPT:
+            if shown == BOTH_SHOWN:
                 program.stdin.write(typed[:3])
                 program.stdin.flush()
                 typed = typed[3:]
