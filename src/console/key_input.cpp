@@ -2,6 +2,7 @@
 
 #include "console/key_input_state.h"
 #include "console/key_translation.h"
+#include "platform/input_record.h"
 #include "process/process_exit.h"
 #include "process/runtime_state.h"
 
@@ -116,12 +117,8 @@ void pump_key_events() {
   // the handle is fixed for the process. This keeps the pause's polls cheap
   // when standard input is redirected.
   if (!state.input_is_console) return;
-  for (;;) {
-    INPUT_RECORD record{};
-    DWORD count = 0;
-    if (PeekConsoleInputA(input, &record, 1, &count) == 0 || count == 0) return;
-    // A read that fails after a successful peek would otherwise be retried forever.
-    if (ReadConsoleInputA(input, &record, 1, &count) == 0 || count == 0) return;
+  INPUT_RECORD record{};
+  while (platform::take_input_record(input, &record)) {
     if (record.EventType != KEY_EVENT) continue;
     const std::int32_t code = key_event_code(record.Event.KeyEvent, &state.composition);
     if (code != kNoKey) key_queue_push(state.queue, code);

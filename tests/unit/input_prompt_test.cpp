@@ -21,12 +21,13 @@ namespace {
 
 const std::string kZeros66(66, '0');
 
-// The text as UTF-16 after the given mark, one unit a byte of `text`.
-std::string utf16(const std::string& mark, const std::string& text, bool big_endian) {
+// The text as UTF-16 after the given mark.
+std::string utf16(const std::string& mark, std::u16string_view text, bool big_endian) {
   std::string bytes = mark;
-  for (const char c : text) {
-    const char unit[2] = {c, '\0'};
-    bytes.append(big_endian ? std::string{unit[1], unit[0]} : std::string(unit, 2));
+  for (const char16_t unit : text) {
+    const char low = static_cast<char>(unit & 0xFF);
+    const char high = static_cast<char>(unit >> 8);
+    bytes.append(big_endian ? std::string{high, low} : std::string{low, high});
   }
   return bytes;
 }
@@ -180,7 +181,9 @@ TEST(input_reader, later_reads_take_the_following_items_of_the_line) {
 
 // Also text as Windows tools save it, after a byte-order mark: UTF-8, and
 // UTF-16 in either byte order, where a character outside ASCII is no digit
-// and an odd byte at the end is dropped. Bytes that only begin a mark are bytes.
+// and an odd byte at the end is dropped. Bytes that only begin a mark are
+// bytes. Full-width forms, as an input method types them, read as ASCII in
+// every encoding; input that is not UTF-8 is bytes here.
 TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   const std::string kUtf8Mark = "\xEF\xBB\xBF";
   const struct {
@@ -204,10 +207,18 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
       {"\n\n", 0, 0},
       {kZeros66 + "12\n", 1, 2},
       {kUtf8Mark + "10\r\n20\r\n", 10, 20},
-      {utf16("\xFF\xFE", "10\r\n20\351\r\n", false), 10, 20},
-      {utf16("\xFE\xFF", "&H1F,\3512", true), 31, 0},
-      {utf16("\xFF\xFE", "7,", false) + "8", 7, 0},
-      {utf16("\xFF\xFE", std::string("1\0,2", 4), false), 1, 2},
+      {utf16("\xFF\xFE", u"10\r\n20\u00e9\r\n", false), 10, 20},
+      {utf16("\xFE\xFF", u"&H1F,\u00e92", true), 31, 0},
+      {utf16("\xFF\xFE", u"7,", false) + "8", 7, 0},
+      {utf16("\xFF\xFE", std::u16string(u"1\0,2", 4), false), 1, 2},
+      {utf16("\xFF\xFE", u"\uFF11\uFF12\uFF0C\U0001F600\uFF13", false), 12, 0},
+      {utf16("\xFE\xFF", u"\uFF06\uFF28\uFF11\uFF21\u3000\uFF14", true), 26, 4},
+      {kUtf8Mark + "\uFF11\uFF15\r\n\uFF11\uFF16\r\n", 15, 16},
+      {kUtf8Mark + "\xC3(7,8", 0, 8},
+      {"\uFF11\uFF10\uFF0C\uFF12\uFF10", 10, 20},
+      {"\uFF11\uFF0E\uFF15\uFF45\uFF11\u3000\uFF12\u6570", 15, 2},
+      {"5\n\x82\x50\x82\x54", 5, 0},
+      {"\uFF15\n\x82\x50\n6", 5, 0},
       {kUtf8Mark.substr(0, 2) + "5\n6", 0, 6},
       {"\3765\n6", 0, 6},
       {"\xEF", 0, 0},
@@ -223,8 +234,11 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   }
   piped_input input("ab");
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "ab") << "the stream's end ends it";
-  piped_input wide(utf16("\xFE\xFF", "\x7F\x80", true));
+  piped_input wide(utf16("\xFE\xFF", u"\x7F\x80", true));
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "\x7F?") << "ASCII ends below 0x80";
+  piped_input unmarked("\uFF11\u6570\U0001F600\xE9\x82");
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "1??\xE9\x82")
+      << "UTF-8 while it is, then bytes";
 }
 
 TEST(input_reader, console_prompt_shows_its_text_and_question_mark_and_ends_the_line) {

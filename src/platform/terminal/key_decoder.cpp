@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/host/key_map.h"
+#include "platform/narrow_form.h"
 #include "platform/terminal/cp437.h"
 
 namespace veltrane::terminal {
@@ -119,8 +120,9 @@ Key printable_key(unsigned char c) {
 }
 
 // A character with no key of its own: code page 437 byte only, as a
-// Windows console delivers text it cannot place on the keyboard.
-Key character_key(char32_t c) { return {0, cp437_from_unicode(c), 0}; }
+// Windows console delivers text it cannot place on the keyboard. A
+// full-width form is its ASCII character, as the input method's user means it.
+Key character_key(char32_t c) { return {0, cp437_from_unicode(platform::narrow_form(c)), 0}; }
 
 std::size_t utf8_length(unsigned char lead) {
   if (lead >= 0xC2 && lead <= 0xDF) return 2;
