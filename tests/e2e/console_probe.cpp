@@ -5,7 +5,7 @@
 //                 console -> "ok PID" or "error WHAT"
 //   screen        -> "size W H window L T R B cursor X Y", then H lines of W
 //                 characters: the whole buffer, row by row
-//   keys K...     types each K: "=text" (its characters), or a key name
+//   keys K...     types each K: "=text" (its characters, UTF-8), or a key name
 //                 (Enter Escape BackSpace Tab Home End Left Right Up Down
 //                 Delete Ctrl+C) -> "ok"
 //   wait MS       waits up to MS ms for the process to end -> "exit CODE" or
@@ -159,9 +159,12 @@ void keys(const char* arguments) {
     at = end + 1;
     if (key.empty()) continue;
     if (key[0] == '=') {
-      for (std::size_t i = 1; i < key.size(); ++i) {
-        add_character(records, static_cast<unsigned char>(key[i]));
-      }
+      // The text comes as UTF-8: each UTF-16 unit is one key, as an input
+      // method delivers what it composes.
+      wchar_t text[256];
+      const int units = MultiByteToWideChar(CP_UTF8, 0, key.data() + 1,
+                                            static_cast<int>(key.size() - 1), text, 256);
+      for (int i = 0; i < units; ++i) add_character(records, text[i]);
       continue;
     }
     bool known = false;

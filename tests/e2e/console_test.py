@@ -57,8 +57,9 @@ class Console(unittest.TestCase):
             pane.close()
         self.work.remove()
 
-    def start(self, args, stdin_file=None):
-        pane = Pane(PROGRAM.command(args), self.work.path, PROGRAM.env, stdin_file=stdin_file)
+    def start(self, args, stdin_file=None, env=None):
+        pane = Pane(PROGRAM.command(args), self.work.path, env or PROGRAM.env,
+                    stdin_file=stdin_file)
         self.panes.append(pane)
         return pane
 
@@ -149,20 +150,37 @@ class Console(unittest.TestCase):
         self.assertEqual(data[BLOCK_END:], SAMPLE[BLOCK_END:])
 
     def test_typed_values_of_every_kind_convert(self):
-        rows = [("&HFF", "&O17", 255, 15), ("12.5", "-1", 12, 4294967295),
-                ("4294967296", '"1,5"', 4294967295, 1), ("7,8", "2D2", 7, 200)]
-        for first, second, item, event in rows:
+        # Typed lines (a DEL byte is Backspace), the lines shown, the IDs stored.
+        rows = [("&HFF", "&O17", "&HFF", "&O17", 255, 15),
+                ("12.5", "-1", "12.5", "-1", 12, 4294967295),
+                ("4294967296", '"1,5"', "4294967296", '"1,5"', 4294967295, 1),
+                ("7,8", "2D2", "7,8", "2D2", 7, 200),
+                # As an input method in full-width mode types them, on a
+                # Japanese system under Wine (code page 932): shown and read as
+                # ASCII; a kanji is one '?' cell, which one Backspace takes.
+                ("１２", "数\x7f＆Ｈ１Ａ", "12", "&H1A", 12, 26),
+                ("数", "＋３４　５", "?", "+34 5", 0, 34)]
+        for first, second, first_shown, second_shown, item, event in rows:
             with self.subTest(first=first, second=second):
+                env = PROGRAM.env
+                if not first.isascii():  # natively: a UTF-8 terminal
+                    env = dict(env, **(harness.locale_env(self, "ja_JP.UTF-8")
+                                       if PROGRAM.wine_prefix else {"LC_ALL": "C.UTF-8"}))
                 target = self.work.file("RPG_RT.exe", SAMPLE)
-                pane = self.start(["RPG_RT.exe"])
+                pane = self.start(["RPG_RT.exe"], env=env)
                 pane.wait_for(PROMPT_SHOWN)
                 time.sleep(0.5)
-                self.type_line(pane, "=" + first, "Enter")
+                self.type_line(pane, "=" + first)
+                pane.wait_for(f"{ITEM}1. {PROMPT}{first_shown}")
+                self.type_line(pane, "Enter")
                 pane.wait_for(f"{EVENT}2. {PROMPT_SHOWN}")
                 time.sleep(0.3)
                 self.type_line(pane, "=" + second, "Enter")
                 pane.wait_for("Done.")
                 self.assertEqual(pane.exit_code(timeout=10), 0)
+                lines = pane.screen().split("\n")
+                self.assertEqual(lines[3:5], [f"{ITEM}1. {PROMPT}{first_shown}",
+                                              f"{EVENT}2. {PROMPT}{second_shown}"])
                 self.assertEqual(ids_of(target.read_bytes()), (item, event))
 
     def test_ctrl_c_or_ctrl_break_at_the_prompt_ends_the_run_and_restores_the_terminal(self):

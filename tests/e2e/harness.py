@@ -1,5 +1,6 @@
 """Shared pieces of the end-to-end tests: how to start the built program,
 natively or under Wine, and how to make sample targets."""
+import atexit
 import fcntl
 import importlib.machinery
 import importlib.util
@@ -54,14 +55,14 @@ class Program:
             return ["wine", self.binary, *args]
         return [self.binary, *args]
 
-    def run(self, args, cwd, stdin=b"", timeout=60, user=None):
-        """Runs with standard input and output redirected; returns
-        (exit code, standard output bytes)."""
+    def run(self, args, cwd, stdin=b"", timeout=60, user=None, env=None):
+        """Runs with standard input and output redirected, in `env` if given;
+        returns (exit code, standard output bytes)."""
         command = self.command(args)
         if user:
             command = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", *command]
         done = subprocess.run(command, input=stdin, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, cwd=cwd, env=self.env,
+                              stderr=subprocess.DEVNULL, cwd=cwd, env=env or self.env,
                               timeout=timeout, check=False)
         return done.returncode, done.stdout
 
@@ -121,6 +122,27 @@ def missing_prerequisite(test, reason):
     if under_ci():
         test.fail(f"{reason}, and CI needs every test to run")
     test.skipTest(reason)
+
+
+_LOCALES = {}  # locale name -> folder holding it, made once per run
+
+
+def locale_env(test, name):
+    """The variables that run a program in the locale `name`, such as
+    "ja_JP.UTF-8" (under Wine: code page 932 for the system and the
+    console). A locale the machine lacks is made with localedef into a
+    folder of this run's own; where it cannot be made the test is skipped,
+    and fails under CI=true."""
+    if name not in _LOCALES:
+        folder = Path(tempfile.mkdtemp(prefix="veltrane-locale-"))
+        atexit.register(shutil.rmtree, folder, True)
+        language, charmap = name.split(".")
+        made = subprocess.run(["localedef", "-i", language, "-f", charmap, str(folder / name)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        _LOCALES[name] = folder if made.returncode in (0, 1) and (folder / name).exists() else None
+    if _LOCALES[name] is None:
+        missing_prerequisite(test, f"the locale {name} cannot be made (localedef)")
+    return {"LOCPATH": str(_LOCALES[name]), "LANG": name, "LC_ALL": name}
 
 
 def left_out_where(condition, reason):

@@ -24,7 +24,7 @@ class Pane:
                   f"echo $? > {shlex.quote(str(self.rc_file))}; "
                   f"tmux wait-for -S {self.name}-done; sleep 3600")
         env_args = []
-        for key in ("WINEDEBUG", "WINEARCH", "WINEPREFIX", "LANG", "LC_ALL", "TERM"):
+        for key in ("WINEDEBUG", "WINEARCH", "WINEPREFIX", "LANG", "LC_ALL", "LOCPATH", "TERM"):
             if key in env:
                 env_args += ["-e", f"{key}={env[key]}"]
         # Suites side by side share the tmux server: one that is exiting as

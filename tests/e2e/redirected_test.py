@@ -142,11 +142,11 @@ WORKED_VALUES += [row for row in GUIDE_VALUES.items() if row[0] not in dict(WORK
 
 
 class WorkedValues(unittest.TestCase):
-    def run_value(self, line):
+    def run_value(self, line, env=None):
         work = harness.WorkDir()
         try:
             target = work.file("RPG_RT.exe", SAMPLE)
-            code, _ = PROGRAM.run(["RPG_RT.exe"], cwd=work.path, stdin=line + b"\n")
+            code, _ = PROGRAM.run(["RPG_RT.exe"], cwd=work.path, stdin=line + b"\n", env=env)
             return code, ids_of(target.read_bytes())
         finally:
             work.remove()
@@ -160,14 +160,28 @@ class WorkedValues(unittest.TestCase):
                 self.assertEqual(item, expected)
 
     def test_two_items_on_one_piped_line_feed_both_ids(self):
-        # Also ids piped as Windows tools save text: with a UTF-8 mark, and
-        # as UTF-16 with its mark in either byte order.
-        marked = [(b"\xef\xbb\xbf10\r\n20", (10, 20)),
-                  (b"\xff\xfe" + "10\r\n20\r".encode("utf-16-le"), (10, 20)),
-                  (b"\xfe\xff" + "10,20\r".encode("utf-16-be"), (10, 20))]
-        for line, ids in [(b"7,8", (7, 8)), (b",5", (0, 5)), (b"1 2", (1, 2))] + marked:
-            with self.subTest(line=line):
-                self.assertEqual(self.run_value(line)[1], ids)
+        # Also ids saved as text editors save them: with a UTF-8 mark, as
+        # UTF-16 with its mark in either byte order, as UTF-8 without one,
+        # and on a Japanese system (under Wine: code page 932) also in that
+        # code page; full-width digits and signs, as an input method types
+        # them, read as their ASCII forms in each.
+        full_width = "１５\r\n１６"
+        rows = [(b"7,8", (7, 8)), (b",5", (0, 5)), (b"1 2", (1, 2)),
+                (b"\xef\xbb\xbf10\r\n20", (10, 20)),
+                (b"\xff\xfe" + "10\r\n20\r".encode("utf-16-le"), (10, 20)),
+                (b"\xfe\xff" + "10,20\r".encode("utf-16-be"), (10, 20)),
+                (full_width.encode(), (15, 16)),
+                (b"\xef\xbb\xbf" + "１０，２０".encode(), (10, 20)),
+                (b"\xff\xfe" + full_width.encode("utf-16-le"), (15, 16)),
+                (b"\xfe\xff" + "＆Ｈ１Ａ　２０".encode("utf-16-be"), (26, 20))]
+        systems = [(None, rows)]
+        if PROGRAM.wine_prefix:
+            systems.append(("ja_JP.UTF-8", rows[6:] + [(full_width.encode("cp932"), (15, 16))]))
+        for locale, lines in systems:
+            env = dict(PROGRAM.env, **harness.locale_env(self, locale)) if locale else None
+            for line, ids in lines:
+                with self.subTest(line=line, locale=locale):
+                    self.assertEqual(self.run_value(line, env)[1], ids)
 
 
 if __name__ == "__main__":

@@ -43,6 +43,7 @@ class Scenario:
     folder: str = "game"
     marker: int = 195
     beeps: int = 0
+    locale: str = None  # the system's locale, when not the suite's
     # Keys after the last step: none lets the closing pause run out; a key
     # cuts it short; Ctrl+C ends the run at once.
     last_keys: str = "=x"
@@ -96,6 +97,15 @@ SCENARIOS = [
     Scenario("Ctrl+C at the second prompt", last_keys="Ctrl+C", words=(5, 2), steps=[
         Step([], {3: ITEM}, WINDOW_AT_TOP, (60, 3)),
         Step(["=5", "Enter"], {3: ITEM + "5", 4: EVENT}, WINDOW_AT_TOP, (61, 4)),
+    ]),
+    # On a Japanese system (code page 932), typed with an input method in
+    # full-width mode: digits and signs show and store as ASCII; a kanji is
+    # one '?' cell, and Backspace takes it whole.
+    Scenario("full-width keys on a Japanese system", locale="ja_JP.UTF-8", words=(12, 26),
+             steps=[
+        Step(["=１２", "=数"], {3: ITEM + "12?"}, WINDOW_AT_TOP, (63, 3)),
+        Step(["BackSpace", "Enter", "=＆Ｈ１Ａ", "Enter"], {3: ITEM + "12", 4: EVENT + "&H1A", 6: "Done."},
+             WINDOW_AT_TOP, (0, 7)),
     ]),
     Scenario("target in a Japanese folder", folder="ロールプレイング ゲーム", words=(42, 15),
              steps=[
@@ -177,6 +187,8 @@ class WindowedConsole(unittest.TestCase):
         """Opens the console window; returns the `wine start` process and
         the file that receives what Wine traces."""
         env = dict(PROGRAM.env, WINEDEBUG="-all,+relay")
+        if scenario.locale:
+            env.update(harness.locale_env(self, scenario.locale))
         if scenario.lines_before is None:
             command = [PROGRAM.binary, windows_path(target)]
         else:
