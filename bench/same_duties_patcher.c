@@ -14,7 +14,14 @@
 #include <string.h>
 #include <unistd.h>
 
+/* The patch block: BLOCK_WORDS little-endian 32-bit words from BLOCK_OFFSET,
+   the marker first, then the IDs, each shown after its label. A copy of the
+   tool's layout and texts; scripts/check-docs fails when it drifts. */
 #define BLOCK_OFFSET 240948L
+#define BLOCK_WORDS 3
+#define MARKER 195
+static const char *const LABELS[BLOCK_WORDS - 1] = {"Current item pointer variable ID is ",
+                                                    "Current event pointer variable ID is "};
 
 static void say(const char *text) { (void)!write(1, text, strlen(text)); }
 
@@ -72,16 +79,17 @@ int main(int argc, char **argv) {
   }
   close(probe);
   FILE *f = fopen(argv[1], "r+b");
-  if (!f || setvbuf(f, malloc(8192), _IOFBF, 8192) != 0 || read_word(f, BLOCK_OFFSET) != 195) {
+  if (!f || setvbuf(f, malloc(8192), _IOFBF, 8192) != 0 || read_word(f, BLOCK_OFFSET) != MARKER) {
     say_line("Invalid rpg_rt file!");
     return 0;
   }
-  /* Both words are read before either is written. */
-  unsigned long item = read_word(f, BLOCK_OFFSET + 4);
-  unsigned long event = read_word(f, BLOCK_OFFSET + 8);
-  int written = replace_word(f, "Current item pointer variable ID is ", BLOCK_OFFSET + 4, item);
-  written =
-      replace_word(f, "Current event pointer variable ID is ", BLOCK_OFFSET + 8, event) && written;
+  /* Every word is read before any is written. */
+  unsigned long ids[BLOCK_WORDS];
+  for (int id = 1; id < BLOCK_WORDS; ++id) ids[id] = read_word(f, BLOCK_OFFSET + 4 * id);
+  int written = 1;
+  for (int id = 1; id < BLOCK_WORDS; ++id) {
+    written = replace_word(f, LABELS[id - 1], BLOCK_OFFSET + 4 * id, ids[id]) && written;
+  }
   written = fclose(f) == 0 && written;
   say("\r\n");
   say_line(written ? "Done." : "Could not write rpg_rt file! Is it read-only or in use?");

@@ -14,7 +14,8 @@ from pathlib import Path
 
 TOP = Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else Path(__file__).resolve().parents[1]
 # What check-docs reads lies in these.
-COPIED = ["README.md", "CMakeLists.txt", "NEWS", "docs", "src"]
+COPIED = ["README.md", "CMakeLists.txt", "NEWS", "docs", "src", "bench", "scripts/make-sample",
+          "tests/unit/run_sequence_test.cpp"]
 
 
 def edit(path, old, new):
@@ -48,6 +49,12 @@ DRIFTS = [
     ("a message missing from README.md",
      edit("README.md", f"| `{INVALID}` |", f"| `{INVALID}`, or none |")),
     ("a message missing from docs/README.txt", edit("docs/README.txt", f"\n{INVALID}\n", "\n")),
+    ("a message missing from docs/README-linux.txt",
+     edit("docs/README-linux.txt", f"\n{INVALID}\n", "\n")),
+    ("a key missing from docs/README-linux.txt",
+     edit("docs/README-linux.txt", "    Escape          clear the line\n", "")),
+    ("the --help text changed in docs/README-linux.txt",
+     edit("docs/README-linux.txt", "      -h, --help  show this usage", "      -h          show this usage")),
     ("a message missing from docs/veltrane.1", edit("docs/veltrane.1", f"\n.B {INVALID}\n", "\n")),
     ("two messages in another order",
      swap_lines("README.md", "| `Done.` |", "| `No rpg_rt file! ")),
@@ -60,6 +67,13 @@ DRIFTS = [
           '.BR "rpg_rt file changed! Nothing more was written." .\n')),
     ("the lock's wait changed in the code",
      edit("src/patcher/run_sequence.cpp", "kLockWaitMs = 5000;", "kLockWaitMs = 4000;")),
+    ("the block's offset changed in scripts/make-sample",
+     edit("scripts/make-sample", "BLOCK_OFFSET = 240948", "BLOCK_OFFSET = 240952")),
+    ("a C yardstick's block of another size",
+     edit("bench/minimal_patcher.c", "#define BLOCK_WORDS 3", "#define BLOCK_WORDS 4")),
+    ("a C yardstick printing a text not listed",
+     edit("bench/same_duties_patcher.c", '"Done."', '"Done!"')),
+    ("the block's size in a guide", edit("README.md", "in a 12-byte block", "in a 16-byte block")),
     ("a usage text changed",
      edit("src/platform/posix/self_description.cpp", '"Usage: veltrane FILE\\n"',
           '"Usage: veltrane PATH\\n"')),
@@ -74,6 +88,7 @@ def check(seed):
             if (TOP / name).is_dir():
                 shutil.copytree(TOP / name, tree / name)
             else:
+                (tree / name).parent.mkdir(parents=True, exist_ok=True)
                 shutil.copy2(TOP / name, tree / name)
         if seed:
             seed(tree)

@@ -16,21 +16,14 @@ constexpr std::int32_t kStagingBytes = 1024;
 constexpr char kTabBlanks[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
 
 struct ConsoleInfo {
-  std::int32_t view_left, view_top, view_right, view_bottom;
   std::int32_t buffer_width, buffer_height;
   WORD attribute;
   HANDLE output;
   bool region_is_partial;
 };
 
-struct WriteContext;
-using ScrollRegion = void (*)(WriteContext& context, std::int32_t count);
-using WriteCells = bool (*)(WriteContext& context, const char* bytes, std::int32_t count);
-
 struct WriteContext {
   ConsoleInfo* info;
-  ScrollRegion scroll_region;
-  WriteCells write_cells;
   std::int32_t left, top, right, bottom;  // the text region, absolute cells
   std::int32_t column, row;               // where the next cell goes
 };
@@ -115,7 +108,7 @@ void scroll_region(WriteContext& context, std::int32_t count) {
 }
 
 void scroll_if_below(WriteContext& context) {
-  if (context.row > context.bottom) context.scroll_region(context, context.row - context.bottom);
+  if (context.row > context.bottom) scroll_region(context, context.row - context.bottom);
 }
 
 // Writes a run of printable cells from the cursor on, wrapping at the
@@ -132,7 +125,7 @@ void put_run(WriteContext& context, const char* bytes, std::int32_t count) {
     }
     const std::int32_t segment = std::min(count, room);
     scroll_if_below(context);
-    if (!context.write_cells(context, bytes, segment)) return;
+    if (!write_cells(context, bytes, segment)) return;
     bytes += segment;
     count -= segment;
     context.column += segment;
@@ -207,18 +200,12 @@ void write_to_console(const unsigned char* bytes, std::int32_t count) {
   ConsoleState& state = console_state();
   const ConsoleView view = state.view;
   ConsoleInfo info{};
-  info.view_left = view.left;
-  info.view_top = view.top;
-  info.view_right = view.right;
-  info.view_bottom = view.bottom;
   info.output = console_output_handle();
 
   const std::int32_t width = view.right - view.left + 1;
   const std::int32_t height = view.bottom - view.top + 1;
   WriteContext context{};
   context.info = &info;
-  context.scroll_region = scroll_region;
-  context.write_cells = write_cells;
   context.left = view.left;
   context.right = view.left + width - 1;
   context.top = view.top;  // first text row is row 1 of the view

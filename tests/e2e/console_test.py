@@ -16,7 +16,8 @@ PROMPT = "Please enter new ID: "
 # The screen as captured has no trailing blanks: what a line ending in the
 # prompt shows.
 PROMPT_SHOWN = PROMPT.rstrip()
-ITEM, EVENT = LABELS
+# The first two IDs' labels: the dialogues below show two IDs.
+ITEM, EVENT = LABELS[:2]
 # Keys as the terminal sends them; Wine reads Home and End only in this form.
 HOME = "\x1b[H"
 END = "\x1b[F"

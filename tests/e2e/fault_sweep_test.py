@@ -34,8 +34,6 @@ SAMPLE = harness.make_sample.sample()
 OLD = harness.make_sample.SAMPLE_IDS
 NEW = tuple(111 * n for n in OLD)
 TYPED = b"".join(b"%d\n" % n for n in NEW)
-MESSAGES = {b"Done.\r\n": "Done.", NOT_WRITTEN: "not written", NOT_READ: "not read",
-            NOT_FOUND: "not found", INVALID: "invalid", CHANGED: "changed"}
 MOST_PER_CALL = 12  # occurrences past the first dozen of a call are skipped
 RUN_TIMEOUT = 60
 CALL = re.compile(r"^(\d+)\s+(\w+)\(")
@@ -131,8 +129,8 @@ class Point:
         return " + ".join(f"{c} #{n} {e}" for c, n, e in self.failing)
 
     def outcome(self):
-        message = next((name for text, name in MESSAGES.items() if self.out.endswith(text)),
-                       "(no message)")
+        message = next((text.decode().strip() for text in harness.MESSAGES
+                        if self.out.endswith(text)), "(no message)")
         return f"exit {self.code}, {message}, words {self.words()}"
 
     def faults(self):
@@ -140,7 +138,7 @@ class Point:
         found = []
         if self.code != 0:
             found.append(f"exit code {self.code}")
-        if not self.out.startswith(BANNER) or not any(self.out.endswith(m) for m in MESSAGES):
+        if not self.out.startswith(BANNER) or not any(self.out.endswith(m) for m in harness.MESSAGES):
             found.append("no message of the tool's own at the end")
         if self.out.endswith(CHANGED):
             found.append("'changed' for a failing call on a file no one changed")

@@ -15,15 +15,14 @@ import time
 import unittest
 
 import harness
-from harness import (BANNER, BLOCK_END, BLOCK_OFFSET, CHANGED, INVALID, NO_FILE, NOT_FOUND, NOT_READ,
-                     NOT_WRITTEN, ids_of, offset_of)
+from harness import (BANNER, BLOCK_END, BLOCK_OFFSET, CHANGED, DONE, INVALID, NO_FILE, NOT_FOUND,
+                     NOT_READ, NOT_WRITTEN, ids_of, offset_of)
 from pane import Pane
 
 PROGRAM = None
 HOLDER = None  # the Windows helper that keeps a file open (hold_file.exe)
 SAMPLE = harness.make_sample.sample()
 SHOWN_1_2 = harness.shown(1, 2)
-DONE = b"Done.\r\n"
 BOTH_SHOWN = BANNER + SHOWN_1_2[:-2]
 AT_FIRST_PROMPT = BANNER + harness.shown(1)[:-2]
 PROMPT = "Please enter new ID:"

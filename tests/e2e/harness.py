@@ -5,6 +5,7 @@ import fcntl
 import importlib.machinery
 import importlib.util
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -22,17 +23,17 @@ _loader.exec_module(make_sample)
 # The block's layout, from scripts/make-sample.
 BLOCK_OFFSET, BLOCK_END = make_sample.BLOCK_OFFSET, make_sample.BLOCK_END
 offset_of, ids_of = make_sample.offset_of, make_sample.ids_of
-# The labels before the IDs, in the order of the block's words.
-LABELS = ("Current item pointer variable ID is ", "Current event pointer variable ID is ")
-BANNER = (b"Veltrane\r\n"
-          b"Sets the item and event pointer variable IDs of an rpg_rt file.\r\n"
-          b"\r\n")
-NO_FILE = b"No rpg_rt file! Please drag rpg_rt file onto veltrane.exe!\r\n"
-NOT_FOUND = b"File not found! Please drag rpg_rt file onto veltrane.exe!\r\n"
-INVALID = b"Invalid rpg_rt file!\r\n"
-NOT_WRITTEN = b"Could not write rpg_rt file! Is it read-only or in use?\r\n"
-NOT_READ = b"Could not read rpg_rt file!\r\n"
-CHANGED = b"rpg_rt file changed! Nothing more was written.\r\n"
+# The labels before the IDs, in the order of the block's words, from the run
+# sequence's table of IDs.
+LABELS = tuple(re.findall(r'\{patch_block::k\w+, "([^"]*)"\}',
+                          (TOP / "src" / "patcher" / "run_sequence.cpp").read_text()))
+# The banner and the messages as a run prints them, from docs/messages.tsv, the
+# messages in its order: a new message needs a name here.
+_TEXTS = [line.split("\t") for line in (TOP / "docs" / "messages.tsv").read_text().split("\n")
+          if line and not line.startswith("#")]
+BANNER = b"".join(text.encode() + b"\r\n" for kind, text, _ in _TEXTS if kind == "banner") + b"\r\n"
+MESSAGES = tuple(text.encode() + b"\r\n" for kind, text, _ in _TEXTS if kind == "message")
+DONE, NO_FILE, NOT_FOUND, INVALID, NOT_READ, NOT_WRITTEN, CHANGED = MESSAGES
 
 
 class Program:

@@ -18,9 +18,10 @@ PROGRAM = None
 PROBE = None
 SAMPLE = harness.make_sample.sample()
 
-ITEM, EVENT = (f"{label}{value}. Please enter new ID: "
-               for label, value in zip(harness.LABELS, harness.make_sample.SAMPLE_IDS))
-BANNER = ["Veltrane", "Sets the item and event pointer variable IDs of an rpg_rt file.", ""]
+# The first two IDs' prompts: the dialogues below show two IDs.
+ITEM, EVENT = [f"{label}{value}. Please enter new ID: "
+               for label, value in zip(harness.LABELS, harness.make_sample.SAMPLE_IDS)][:2]
+BANNER = harness.BANNER.decode().split("\r\n")[:3]
 WINDOW_AT_TOP = (0, 0, 79, 24)
 # A reply of 25 characters after the item prompt's 60: it wraps after 20.
 WRAPPING = "0" * 18 + "1234567"
