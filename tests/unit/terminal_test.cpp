@@ -138,8 +138,8 @@ TEST(key_decoder, text_outside_ascii_becomes_code_page_437_or_a_question_mark) {
   EXPECT_EQ(decode("\uFF11\uFF21\u3000\u6570"),  // full-width forms are ASCII, a kanji is '?'
             (Keys{"+00/00/31/0000", "-00/00/31/0000", "+00/00/41/0000", "-00/00/41/0000",
                   "+00/00/20/0000", "-00/00/20/0000", "+00/00/3F/0000", "-00/00/3F/0000"}));
-  EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");                     // ░
-  EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");                     // €
+  EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");  // ░
+  EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");  // €
   EXPECT_EQ(decode("\xff")[0], "+00/00/3F/0000");
   EXPECT_EQ(decode("\xc3")[0], "+00/00/3F/0000");         // cut off, then out of time
   EXPECT_EQ(decode("\xc0\x80").size(), 4u);               // overlong: two '?'

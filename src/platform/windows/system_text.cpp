@@ -10,9 +10,9 @@ std::uint32_t system_text_length(std::uint8_t lead) {
 
 char32_t system_text_character(const std::uint8_t* bytes, std::uint32_t length) {
   WCHAR units[2];
-  const int count = MultiByteToWideChar(GetACP(), MB_ERR_INVALID_CHARS,
-                                        reinterpret_cast<const char*>(bytes),
-                                        static_cast<int>(length), units, 2);
+  const int count =
+      MultiByteToWideChar(GetACP(), MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes),
+                          static_cast<int>(length), units, 2);
   return count == 1 ? units[0] : 0xFFFD;
 }
 
