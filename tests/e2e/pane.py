@@ -79,8 +79,9 @@ class Pane:
         # "--": text such as "-1" is not an option.
         subprocess.run(["tmux", "send-keys", "-t", self.name, "-l", "--", text], check=True)
 
-    def resize(self, width):
-        subprocess.run(["tmux", "resize-window", "-t", self.name, "-x", str(width)], check=True)
+    def resize(self, width, height=None):
+        size = ["-x", str(width)] + (["-y", str(height)] if height else [])
+        subprocess.run(["tmux", "resize-window", "-t", self.name, *size], check=True)
 
     def exit_code(self, timeout=20.0):
         """Waits for the program to end; returns its exit code."""
