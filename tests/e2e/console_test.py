@@ -53,9 +53,11 @@ class Console(unittest.TestCase):
         self.panes = []
 
     def tearDown(self):
-        for pane in self.panes:
-            pane.close()
-        self.work.remove()
+        try:
+            for pane in self.panes:
+                pane.close()
+        finally:
+            self.work.remove()
 
     def start(self, args, stdin_file=None, shell_lines=0, ahead=""):
         """The program in a pane of its own, below `shell_lines` lines a shell
@@ -138,6 +140,7 @@ class Console(unittest.TestCase):
         home, end = home_end_keys()
         # 1 2 3, Alt+A (an extended key: nothing typed), Left, Backspace (drops 2),
         # Home, 9, End, 4, Delete (beeps) -> 9134
+        pane.other_bells = 1
         self.type_line(pane, "=123", "M-a", "Left", "BSpace", home, "=9", end, "=4", "DC",
                        "Enter")
         pane.wait_for(f"{EVENT}2. {PROMPT_SHOWN}")
