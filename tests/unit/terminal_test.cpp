@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -212,6 +213,16 @@ TEST(cp437, glyphs_of_control_and_high_bytes) {
   EXPECT_EQ(out, "??A ");
   EXPECT_EQ(cp437_from_unicode(U'\u00E9'), 0x82);
   EXPECT_EQ(cp437_from_unicode(U'\u263A'), '?');
+  // Each byte shows a glyph of its own, and a high byte's glyph typed is
+  // that byte again.
+  std::set<char32_t> glyphs;
+  for (int b = 1; b < 256; ++b) {
+    const char32_t glyph = cp437_glyph(static_cast<unsigned char>(b));
+    EXPECT_TRUE(glyphs.insert(glyph).second) << "byte " << b;
+    if (b >= 0x80) {
+      EXPECT_EQ(cp437_from_unicode(glyph), b) << "byte " << b;
+    }
+  }
 }
 
 TEST(cp437, locale_decides_utf8_by_the_first_variable_set) {
