@@ -64,6 +64,8 @@ class Console(unittest.TestCase):
         printed first; `ahead` is typed before it starts (its shell waits
         until the keys are in the terminal's input)."""
         command = PROGRAM.command(args)
+        typed = self.work.path / "typed"
+        typed.unlink(missing_ok=True)
         script = f'for i in $(seq {shell_lines}); do echo "shell line $i"; done; '
         if ahead:
             script += "until [ -e typed ]; do sleep 0.05; done; "
@@ -73,8 +75,7 @@ class Console(unittest.TestCase):
         self.panes.append(pane)
         if ahead:
             self.type_line(pane, "=" + ahead)
-            (self.work.path / "typed").touch()
-            self.addCleanup((self.work.path / "typed").unlink, True)
+            typed.touch()
         return pane
 
     def type_line(self, pane, *keys):
