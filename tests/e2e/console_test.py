@@ -182,7 +182,7 @@ class Console(unittest.TestCase):
         # ends before them.
         rows = [("&HFF", "&O17", 255, 15, False), ("12.5", "-1", 12, 4294967295, False),
                 ("4294967296", '"1,5"', 4294967295, 1, False), ("7,8", "2D2", 7, 200, False),
-                ("12\u00e9\u00f4\u00f2\u0393\u00df", "\u00df3", 12, 0, True)]
+                ("12\u00a3\u00e9\u00f4\u00f2\u0393\u00df", "\u00df3", 12, 0, True)]
         for first, second, item, event, ahead in rows:
             with self.subTest(first=first, second=second):
                 target = self.work.file("RPG_RT.exe", SAMPLE)
