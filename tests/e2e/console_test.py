@@ -54,14 +54,29 @@ class Console(unittest.TestCase):
         self.panes = []
 
     def tearDown(self):
-        for pane in self.panes:
-            pane.close()
-        self.work.remove()
+        try:
+            for pane in self.panes:
+                pane.close()
+        finally:
+            self.work.remove()
 
-    def start(self, args, stdin_file=None, env=None):
-        pane = Pane(PROGRAM.command(args), self.work.path, env or PROGRAM.env,
-                    stdin_file=stdin_file)
+    def start(self, args, stdin_file=None, shell_lines=0, ahead="", env=None):
+        """The program in a pane of its own (in `env` if given), below
+        `shell_lines` lines a shell printed first; `ahead` is typed before it
+        starts (its shell waits until the keys are in the terminal's input)."""
+        command = PROGRAM.command(args)
+        typed = self.work.path / "typed"
+        typed.unlink(missing_ok=True)
+        script = f'for i in $(seq {shell_lines}); do echo "shell line $i"; done; '
+        if ahead:
+            script += "until [ -e typed ]; do sleep 0.05; done; "
+        if shell_lines or ahead:
+            command = ["bash", "-c", script + 'exec "$0" "$@"', *command]
+        pane = Pane(command, self.work.path, env or PROGRAM.env, stdin_file=stdin_file)
         self.panes.append(pane)
+        if ahead:
+            self.type_line(pane, "=" + ahead)
+            typed.touch()
         return pane
 
     def type_line(self, pane, *keys):
@@ -74,19 +89,29 @@ class Console(unittest.TestCase):
             time.sleep(0.05)
 
     def test_piped_input_shows_both_ids_on_one_line_and_pauses_full_length(self):
-        target = self.work.file("RPG_RT.exe", SAMPLE)
-        stdin = self.work.file("input.txt", b"10\n20\n")
-        pane = self.start(["RPG_RT.exe"], stdin_file=stdin)
-        shown = pane.wait_for("Done.")
-        self.assertEqual(pane.exit_code(timeout=10), 0)
-        self.assertGreaterEqual(pane.ended_at - shown, 1.8)
-        lines = pane.screen().split("\n")
-        self.assertEqual(lines[0:3], BANNER_LINES)
-        self.assertEqual(lines[3], f"{ITEM}1. {EVENT}2.")
-        # No line was typed, so the line end before "Done." only ends the
-        # IDs line (as the redirected bytes show: "2. \r\nDone.").
-        self.assertEqual(lines[4], "Done.")
-        self.assertEqual(ids_of(target.read_bytes()), (10, 20))
+        # Natively also started below shell lines (on the terminal's second
+        # row, and lower down), and with the terminal made shorter during the
+        # pause, which pushes rows into its history: the console is drawn
+        # again right below the shell lines, where the terminal's cursor says.
+        rows = [(0, 25)] if PROGRAM.wine_prefix else [(0, 25), (1, 25), (6, 10)]
+        for shell_lines, height in rows:
+            with self.subTest(shell_lines=shell_lines, height=height):
+                target = self.work.file("RPG_RT.exe", SAMPLE)
+                stdin = self.work.file("input.txt", b"10\n20\n")
+                pane = self.start(["RPG_RT.exe"], stdin_file=stdin, shell_lines=shell_lines)
+                shown = pane.wait_for("Done.")
+                if height != 25:
+                    pane.resize(80, height)
+                    self.assertFalse(pane.rc_file.exists(), "the pause ended before the resize")
+                self.assertEqual(pane.exit_code(timeout=10), 0)
+                self.assertGreaterEqual(pane.ended_at - shown, 1.8)
+                # No line was typed, so the line end before "Done." only ends
+                # the IDs line (as the redirected bytes show: "2. \r\nDone.").
+                console = BANNER_LINES + [f"{ITEM}1. {EVENT}2.", "Done."]
+                above = min(shell_lines, height - len(console) - 1)
+                shell = [f"shell line {i}" for i in range(shell_lines - above + 1, shell_lines + 1)]
+                self.assertEqual(pane.screen().split("\n"), shell + console)
+                self.assertEqual(ids_of(target.read_bytes()), (10, 20))
 
     def test_failures_show_their_message_and_a_key_ends_the_pause(self):
         (self.work.path / "folder").mkdir()
@@ -117,6 +142,7 @@ class Console(unittest.TestCase):
         home, end = home_end_keys()
         # 1 2 3, Alt+A (an extended key: nothing typed), Left, Backspace (drops 2),
         # Home, 9, End, 4, Delete (beeps) -> 9134
+        pane.other_bells = 1
         self.type_line(pane, "=123", "M-a", "Left", "BSpace", home, "=9", end, "=4", "DC",
                        "Enter")
         pane.wait_for(f"{EVENT}2. {PROMPT_SHOWN}")
@@ -151,32 +177,41 @@ class Console(unittest.TestCase):
         self.assertEqual(data[BLOCK_END:], SAMPLE[BLOCK_END:])
 
     def test_typed_values_of_every_kind_convert(self):
-        # Typed lines (a DEL byte is Backspace), the lines shown, the IDs stored.
-        rows = [("&HFF", "&O17", "&HFF", "&O17", 255, 15),
-                ("12.5", "-1", "12.5", "-1", 12, 4294967295),
-                ("4294967296", '"1,5"', "4294967296", '"1,5"', 4294967295, 1),
-                ("7,8", "2D2", "7,8", "2D2", 7, 200),
-                # As an input method in full-width mode types them, on a
-                # Japanese system under Wine (code page 932): shown and read as
-                # ASCII; a kanji is one '?' cell, which one Backspace takes.
-                ("１２", "数\x7f＆Ｈ１Ａ", "12", "&H1A", 12, 26),
-                ("数", "＋３４　５", "?", "+34 5", 0, 34)]
-        for first, second, first_shown, second_shown, item, event in rows:
+        # Per row: the two lines typed (a DEL byte is Backspace), the IDs
+        # stored, whether the first line is typed while the tool starts,
+        # before any prompt is drawn, and the two lines shown where they are
+        # not as typed. Characters of the console's code page show as typed,
+        # and the item ends before them. Full-width forms, as an input method
+        # types them on a Japanese system (under Wine: code page 932), show
+        # and read as ASCII; a kanji is one '?' cell, which one Backspace takes.
+        rows = [("&HFF", "&O17", 255, 15, False, None),
+                ("12.5", "-1", 12, 4294967295, False, None),
+                ("4294967296", '"1,5"', 4294967295, 1, False, None),
+                ("7,8", "2D2", 7, 200, False, None),
+                ("12\u00a3\u00e9\u00f4\u00f2\u0393\u00df", "\u00df3", 12, 0, True, None),
+                ("１２", "数\x7f＆Ｈ１Ａ", 12, 26, False, ("12", "&H1A")),
+                ("数", "＋３４　５", 0, 34, False, ("?", "+34 5"))]
+        for first, second, item, event, ahead, shown in rows:
             with self.subTest(first=first, second=second):
+                first_shown, second_shown = shown or (first, second)
                 env = PROGRAM.env
-                if not first.isascii():  # natively: a UTF-8 terminal
-                    env = dict(env, **(harness.locale_env(self, "ja_JP.UTF-8")
-                                       if PROGRAM.wine_prefix else {"LC_ALL": "C.UTF-8"}))
+                if max(first + second) >= "\u3000" and PROGRAM.wine_prefix:
+                    env = dict(env, **harness.locale_env(self, "ja_JP.UTF-8"))
+                elif not (first + second).isascii():  # natively: a UTF-8 terminal
+                    env = dict(env, LC_ALL="C.UTF-8")
                 target = self.work.file("RPG_RT.exe", SAMPLE)
-                pane = self.start(["RPG_RT.exe"], env=env)
+                pane = self.start(["RPG_RT.exe"], ahead=first if ahead else "", env=env)
                 pane.wait_for(PROMPT_SHOWN)
-                time.sleep(0.5)
-                self.type_line(pane, "=" + first)
+                if not ahead:
+                    time.sleep(0.5)
+                    self.type_line(pane, "=" + first)
                 pane.wait_for(f"{ITEM}1. {PROMPT}{first_shown}")
                 self.type_line(pane, "Enter")
                 pane.wait_for(f"{EVENT}2. {PROMPT_SHOWN}")
                 time.sleep(0.3)
-                self.type_line(pane, "=" + second, "Enter")
+                self.type_line(pane, "=" + second)
+                pane.wait_for(f"{EVENT}2. {PROMPT}{second_shown}")
+                self.type_line(pane, "Enter")
                 pane.wait_for("Done.")
                 self.assertEqual(pane.exit_code(timeout=10), 0)
                 lines = pane.screen().split("\n")

@@ -352,7 +352,10 @@ class Faults(unittest.TestCase):
     def test_standard_input_closed_at_its_end_or_an_ids_file(self):
         # Closed or empty input writes zeros; an ids file as Windows tools
         # save it (Notepad's "UTF-8 with BOM" and "Unicode", PowerShell's
-        # Out-File) gives the IDs it holds.
+        # Out-File) gives the IDs it holds. The target holds items everywhere
+        # but in the block: a target opened in the closed input's place would
+        # feed its own bytes as the IDs.
+        digits = harness.with_words(b"5,6\n" * (len(SAMPLE) // 4), 1, 2)
         ids = "10\r\n20\r\n"
         self.work.file("utf-8 with mark.txt", b"\xef\xbb\xbf" + ids.encode())
         self.work.file("utf-16.txt", ids.encode("utf-16"))
@@ -365,12 +368,12 @@ class Faults(unittest.TestCase):
                 ("ids file in UTF-16", "<utf-16.txt", (10, 20)),
                 ("ids file in UTF-16, big-endian", "<'utf-16 big-endian.txt'", (10, 20))):
             with self.subTest(row):
-                target = self.work.file("RPG_RT.exe", SAMPLE)
+                target = self.work.file("RPG_RT.exe", digits)
                 code, out = self.run_in_shell(["RPG_RT.exe"], redirection, b"")
                 record(row, message_of(out), code, "words %d, %d" % ids_of(target.read_bytes()))
                 self.assertEqual(code, 0)
                 self.assertEqual(out, BANNER + SHOWN_1_2 + DONE)
-                self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, *words))
+                self.assertEqual(target.read_bytes(), harness.with_words(digits, *words))
 
     def test_standard_output_closed_still_writes_the_words(self):
         target = self.work.file("RPG_RT.exe", SAMPLE)

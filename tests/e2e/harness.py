@@ -49,7 +49,9 @@ class Program:
                             WINEPREFIX=str(Path(wine_prefix).resolve()))
             ensure_wine_prefix(self.env)
         else:
-            self.env = dict(os.environ)
+            # The same locale natively: the terminal takes and shows
+            # characters as UTF-8, whatever the machine's default.
+            self.env = dict(os.environ, LC_ALL="C.UTF-8")
 
     def command(self, args):
         if self.wine_prefix:

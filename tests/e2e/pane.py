@@ -1,11 +1,21 @@
 """A tmux pane running one program: start it, wait for text, send keys,
-read the screen and the exit code."""
+read the screen and the exit code. Every byte the pane receives is kept and,
+when the pane closes after its program ended, checked against a model of the
+terminal: nothing it cannot account for, the screen it ends with the one tmux
+shows, and one bell per failure message the run showed (and the bells a row
+expects besides, such as Delete's at the end of the line)."""
 import atexit
 import shlex
 import subprocess
 import time
 import uuid
 from pathlib import Path
+
+from harness import CHANGED, INVALID, NO_FILE, NOT_FOUND, NOT_READ, NOT_WRITTEN
+from screen_model import ScreenModel
+
+FAILURE_MESSAGES = [m.decode().rstrip("\r\n") for m in
+                    (NO_FILE, NOT_FOUND, INVALID, NOT_WRITTEN, NOT_READ, CHANGED)]
 
 
 OPEN = {}  # name -> pane: those not closed yet, closed at the latest at exit
@@ -15,12 +25,18 @@ class Pane:
     def __init__(self, command, cwd, env, width=80, height=25, stdin_file=None):
         self.name = "vt" + uuid.uuid4().hex[:10]
         self.rc_file = Path(cwd) / f".{self.name}.rc"
+        self.raw_file = Path(cwd) / f".{self.name}.raw"
+        piped = Path(cwd) / f".{self.name}.piped"
+        self.width, self.height, self.resized = width, height, False
+        self.other_bells = 0  # bells the row expects besides the failure messages'
         redirect = f" < {shlex.quote(str(stdin_file))}" if stdin_file else ""
         # The program is the pane's first command, so the terminal cursor
         # starts at the top-left cell; the pane stays open after it ends.
         # The shell catches SIGINT (the program still gets the default
         # action), so that it outlives a Ctrl+C and records the exit code.
-        script = (f"trap : INT; cd {shlex.quote(str(cwd))} && {shlex.join(command)}{redirect}; "
+        # It starts the program once the pane's output is piped to raw_file.
+        script = (f"trap : INT; until [ -e {shlex.quote(str(piped))} ]; do sleep 0.02; done; "
+                  f"cd {shlex.quote(str(cwd))} && {shlex.join(command)}{redirect}; "
                   f"echo $? > {shlex.quote(str(self.rc_file))}; "
                   f"tmux wait-for -S {self.name}-done; sleep 3600")
         env_args = []
@@ -39,6 +55,10 @@ class Pane:
         else:
             raise AssertionError(f"tmux new-session failed: {started.stderr.decode()}")
         OPEN[self.name] = self
+        self.raw_file.write_bytes(b"")
+        subprocess.run(["tmux", "pipe-pane", "-t", self.name,
+                        f"cat >> {shlex.quote(str(self.raw_file))}"], check=True)
+        piped.touch()
         self.started = time.monotonic()
         self.ended_at = None
 
@@ -79,8 +99,13 @@ class Pane:
         # "--": text such as "-1" is not an option.
         subprocess.run(["tmux", "send-keys", "-t", self.name, "-l", "--", text], check=True)
 
-    def resize(self, width):
-        subprocess.run(["tmux", "resize-window", "-t", self.name, "-x", str(width)], check=True)
+    def resize(self, width, height=None):
+        size = ["-x", str(width)] + (["-y", str(height)] if height else [])
+        subprocess.run(["tmux", "resize-window", "-t", self.name, *size], check=True)
+        # The model does not rewrap: only what it cannot account for and the
+        # bells are checked then.
+        self.width, self.height = width, height or self.height
+        self.resized = True
 
     def exit_code(self, timeout=20.0):
         """Waits for the program to end; returns its exit code."""
@@ -93,11 +118,45 @@ class Pane:
             time.sleep(0.02)
         raise AssertionError(f"program did not end; screen:\n{self.screen()}")
 
+    def output_findings(self):
+        """What the bytes the pane received show wrong, or an empty list.
+        tmux may still be passing on the last of them: asked again for a
+        while until they agree with the screen."""
+        deadline = time.monotonic() + 3
+        while True:
+            model = ScreenModel(self.width, self.height)
+            model.feed(self.raw_file.read_bytes())
+            found = [f"output the model does not account for: {model.unknown!r}"] * bool(
+                model.unknown)
+            lines = model.all_lines()
+            bells = sum(line.count(m) for line in lines for m in FAILURE_MESSAGES)
+            bells += self.other_bells
+            if model.bells != bells:
+                found.append(f"{model.bells} bells rung, {bells} expected")
+            if not self.resized:
+                if model.screen() != self.screen():
+                    found.append(f"the screen as the output draws it:\n{model.screen()}\n"
+                                 f"differs from the pane's:\n{self.screen()}")
+                elif (model.x, model.y) != self.cursor():
+                    found.append(f"cursor at {(model.x, model.y)} by the output, "
+                                 f"{self.cursor()} in the pane")
+            if not found or time.monotonic() > deadline:
+                return found
+            time.sleep(0.1)
+
     def close(self):
+        """Ends the session; fails when the ended program's output was wrong."""
         OPEN.pop(self.name, None)
-        subprocess.run(["tmux", "kill-session", "-t", self.name], check=False,
-                       stderr=subprocess.DEVNULL)
-        self.rc_file.unlink(missing_ok=True)
+        ended = self.rc_file.exists() and self.rc_file.read_text().strip()
+        try:
+            found = self.output_findings() if ended else []
+        finally:
+            subprocess.run(["tmux", "kill-session", "-t", self.name], check=False,
+                           stderr=subprocess.DEVNULL)
+            for name in (self.rc_file, self.raw_file, self.raw_file.with_suffix(".piped")):
+                name.unlink(missing_ok=True)
+        if found:
+            raise AssertionError("\n".join(found))
 
 
 @atexit.register
@@ -105,4 +164,7 @@ def close_all():
     """A suite that ends early (an error outside a test, Ctrl+C) leaves no
     session behind."""
     for pane in list(OPEN.values()):
-        pane.close()
+        try:
+            pane.close()
+        except AssertionError:
+            pass  # the suite has ended already

@@ -3,6 +3,7 @@ printed, the exit code, and the target's bytes before and after."""
 import os
 import re
 import sys
+import time
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
@@ -22,13 +23,21 @@ class Redirected(unittest.TestCase):
         self.work.remove()
 
     def run_on(self, args, stdin=b"", user=None):
-        return PROGRAM.run(args, cwd=self.work.path, stdin=stdin, user=user)
+        started = time.monotonic()
+        done = PROGRAM.run(args, cwd=self.work.path, stdin=stdin, user=user)
+        self.took = time.monotonic() - started
+        return done
+
+    def assert_paused(self):
+        # Every end of a run pauses two seconds, with nothing to cut it short.
+        self.assertGreaterEqual(self.took, 2.0)
 
     def test_success_replaces_both_words_and_nothing_else(self):
         target = self.work.file("RPG_RT.exe", SAMPLE)
         code, out = self.run_on(["RPG_RT.exe"], b"10\n20\n")
         self.assertEqual(code, 0)
         self.assertEqual(out, BANNER + shown(1, 2) + b"Done.\r\n")
+        self.assert_paused()
         self.assertEqual(target.read_bytes(), harness.with_words(SAMPLE, 10, 20))
 
     def test_failures_print_their_message_and_leave_the_file(self):
@@ -49,6 +58,7 @@ class Redirected(unittest.TestCase):
                 code, out = self.run_on(args, b"10\n20\n")
                 self.assertEqual(code, 0)
                 self.assertEqual(out, BANNER + message)
+                self.assert_paused()
                 if target is not None:
                     self.assertEqual(target.read_bytes(), data)
 

@@ -134,7 +134,9 @@ TEST_F(file_stream, read_through_sees_the_file_past_the_stream_buffer) {
 TEST_F(file_stream, commit_puts_written_bytes_where_other_readers_see_them) {
   std::FILE* stream = create_new_stream(path("new").c_str());
   ASSERT_NE(stream, nullptr);
+  errno = 0;
   EXPECT_EQ(create_new_stream(path("new").c_str()), nullptr) << "the name exists now";
+  EXPECT_EQ(errno, EEXIST) << "the refused open's own error, nothing half made after it";
   ASSERT_GE(std::fputs("word", stream), 0);
   ASSERT_EQ(std::fflush(stream), 0);
   EXPECT_TRUE(stream_commit(stream));
@@ -212,14 +214,16 @@ TEST_F(file_stream, lock_answers_of_other_systems) {
 struct ArgumentsRow {
   std::vector<const wchar_t*> given;
   std::vector<std::string> expected;
+  const wchar_t* program = L"self";  // the program's name as the command line gives it
 };
 
 const std::vector<ArgumentsRow>& arguments_rows() {
   static const std::vector<ArgumentsRow> rows = {
       {{L"\"\u30ED\u30FC\u30EB RPG_RT.exe\"", L"wild_*.bin", L"none_*.bin"},
        {"\xE3\x83\xAD\xE3\x83\xBC\xE3\x83\xAB RPG_RT.exe", "wild_one.bin",
-        "none_*.bin"}},   // a wildcard matching nothing stays
-      {{L"/?"}, {"/?"}},  // alone, the usage question is not a wildcard
+        "none_*.bin"}},                   // a wildcard matching nothing stays
+      {{L"/?"}, {"/?"}},                  // alone, the usage question is not a wildcard
+      {{L"/?"}, {"/?"}, L"\"my self\""},  // also behind a quoted name, as Explorer gives it
   };
   return rows;
 }
@@ -251,7 +255,7 @@ TEST(program_arguments, are_utf8_with_wildcards_expanded) {
   for (std::size_t i = 0; i < arguments_rows().size(); ++i) {
     const std::wstring child = L"VELTRANE_ARGUMENTS_CHILD=" + std::to_wstring(i);
     ASSERT_EQ(_wputenv(child.c_str()), 0);
-    std::vector<const wchar_t*> arguments{L"self"};
+    std::vector<const wchar_t*> arguments{arguments_rows()[i].program};
     // _wspawnv joins its arguments with blanks: the quotes are the caller's.
     for (const wchar_t* given : arguments_rows()[i].given) arguments.push_back(given);
     arguments.push_back(nullptr);

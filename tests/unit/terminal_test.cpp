@@ -3,11 +3,13 @@
 // terminal to check that they draw the console's image.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -215,6 +217,26 @@ TEST(cp437, glyphs_of_control_and_high_bytes) {
   EXPECT_EQ(out, "??A ");
   EXPECT_EQ(cp437_from_unicode(U'\u00E9'), 0x82);
   EXPECT_EQ(cp437_from_unicode(U'\u263A'), '?');
+  // Each byte shows a glyph of its own; a high byte's is the one the C
+  // library's converter gives for it, and typed it is that byte again.
+  iconv_t converter = iconv_open("UTF-32LE", "CP437");
+  ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1)) << "the C library converts no CP437";
+  std::set<char32_t> glyphs;
+  for (int b = 1; b < 256; ++b) {
+    const char32_t glyph = cp437_glyph(static_cast<unsigned char>(b));
+    EXPECT_TRUE(glyphs.insert(glyph).second) << "byte " << b;
+    if (b < 0x80) continue;
+    char byte = static_cast<char>(b);
+    char32_t expected = 0;
+    char* in = &byte;
+    auto* wide = reinterpret_cast<char*>(&expected);
+    std::size_t in_left = 1;
+    std::size_t out_left = sizeof expected;
+    ASSERT_NE(iconv(converter, &in, &in_left, &wide, &out_left), static_cast<std::size_t>(-1));
+    EXPECT_EQ(glyph, expected) << "byte " << b;
+    EXPECT_EQ(cp437_from_unicode(glyph), b) << "byte " << b;
+  }
+  iconv_close(converter);
 }
 
 TEST(cp437, locale_decides_utf8_by_the_first_variable_set) {

@@ -62,28 +62,27 @@ struct Start {
   std::string typeahead;
 };
 
+// Asks the terminal where its cursor stands: on standard input when that is
+// the terminal (keys that came before the answer go to `typeahead`), else
+// through the controlling terminal, raw just for the answer, whose keys are
+// the terminal's and not the tool's.
+bool ask_cursor(int input_fd, int* x, int* y, std::string* typeahead) {
+  if (input_fd >= 0) return query_cursor(input_fd, 1, kCursorQueryTimeoutMs, x, y, typeahead);
+  const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (tty < 0) return false;
+  bool answered = false;
+  if (enter_raw_mode(tty)) {
+    std::string ignored;
+    answered = query_cursor(tty, 1, kCursorQueryTimeoutMs, x, y, &ignored);
+    leave_raw_mode();
+  }
+  close(tty);
+  return answered;
+}
+
 Start find_start(bool input_is_tty, int rows) {
   Start start;
-  int query_fd = 0;
-  if (!input_is_tty) {
-    // Standard input is redirected: ask through the controlling terminal,
-    // raw just for the answer.
-    query_fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (query_fd >= 0 && !enter_raw_mode(query_fd)) {
-      close(query_fd);
-      query_fd = -1;
-    }
-  }
-  bool answered = false;
-  if (query_fd >= 0) {
-    answered =
-        query_cursor(query_fd, 1, kCursorQueryTimeoutMs, &start.x, &start.y, &start.typeahead);
-  }
-  if (!input_is_tty && query_fd >= 0) {
-    leave_raw_mode();
-    close(query_fd);
-    start.typeahead.clear();  // keys for the terminal, not for the tool
-  }
+  const bool answered = ask_cursor(input_is_tty ? 0 : -1, &start.x, &start.y, &start.typeahead);
   if (answered && start.y < rows) {
     platform::write_all(1, "\x1b[J");  // the console below the cursor starts blank
   } else {
@@ -245,8 +244,7 @@ class TerminalConsole final : public platform::ConsoleFrontEnd {
     int x = -1;
     int y = -1;
     std::string typeahead;
-    if (input_fd_ >= 0 &&
-        !query_cursor(input_fd_, output_fd_, kCursorQueryTimeoutMs, &x, &y, &typeahead)) {
+    if (!ask_cursor(input_fd_, &x, &y, &typeahead)) {
       x = -1;
       y = -1;
     }

@@ -159,8 +159,15 @@ std::int64_t stream_read_through(std::FILE* stream, std::int64_t offset, void* b
   DWORD got = 0;
   const bool read = ReadFile(file, bytes, count, &got, &at) != 0;
   const bool at_end = !read && GetLastError() == ERROR_HANDLE_EOF;
+  // The read leaves the position right after the bytes it read. Wine was
+  // seen to read from the current position instead, the offset ignored, on
+  // a handle whose file its server could not query at the open: bytes from
+  // elsewhere are no answer, and must not pass for a changed block.
+  LARGE_INTEGER after{};
+  const bool where_asked = SetFilePointerEx(file, LARGE_INTEGER{}, &after, FILE_CURRENT) != 0 &&
+                           after.QuadPart == offset + static_cast<std::int64_t>(got);
   if (SetFilePointerEx(file, was, nullptr, FILE_BEGIN) == 0) return -1;
-  if (read) return got;
+  if (read) return where_asked ? static_cast<std::int64_t>(got) : -1;
   return at_end ? 0 : -1;
 }
 
