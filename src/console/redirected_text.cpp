@@ -229,11 +229,11 @@ int next_character(std::int32_t* result) {
   return take_byte(result);
 }
 
-// The byte the item reader gets for the next character, or kEnd.
+// The byte the item reader gets for the next character, or kEnd. In kBytes,
+// which the input may have just turned out to be, the byte as it came.
 int next_text_byte(std::int32_t* result) {
-  const bool decoded = text.form != TextForm::kBytes;
   const int c = next_character(result);
-  if (c == kEnd || !decoded || text.form == TextForm::kBytes) return c;
+  if (c == kEnd || text.form == TextForm::kBytes) return c;
   const char32_t narrow = platform::narrow_form(static_cast<char32_t>(c));
   return narrow < 0x80 ? static_cast<int>(narrow) : '?';
 }

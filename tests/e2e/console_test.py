@@ -197,8 +197,6 @@ class Console(unittest.TestCase):
                 env = PROGRAM.env
                 if max(first + second) >= "\u3000" and PROGRAM.wine_prefix:
                     env = dict(env, **harness.locale_env(self, "ja_JP.UTF-8"))
-                elif not (first + second).isascii():  # natively: a UTF-8 terminal
-                    env = dict(env, LC_ALL="C.UTF-8")
                 target = self.work.file("RPG_RT.exe", SAMPLE)
                 pane = self.start(["RPG_RT.exe"], ahead=first if ahead else "", env=env)
                 pane.wait_for(PROMPT_SHOWN)

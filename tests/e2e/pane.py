@@ -11,11 +11,11 @@ import time
 import uuid
 from pathlib import Path
 
-from harness import CHANGED, INVALID, NO_FILE, NOT_FOUND, NOT_READ, NOT_WRITTEN
+from harness import DONE, MESSAGES
 from screen_model import ScreenModel
 
-FAILURE_MESSAGES = [m.decode().rstrip("\r\n") for m in
-                    (NO_FILE, NOT_FOUND, INVALID, NOT_WRITTEN, NOT_READ, CHANGED)]
+# Every message but "Done." comes with a bell.
+FAILURE_MESSAGES = [m.decode().rstrip("\r\n") for m in MESSAGES if m != DONE]
 
 
 OPEN = {}  # name -> pane: those not closed yet, closed at the latest at exit
