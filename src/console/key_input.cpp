@@ -16,6 +16,8 @@ void clear_key_input_state() {
   state.input_handle = nullptr;
   state.output_handle = nullptr;
   state.input_is_console = false;
+  state.found_input_mode = 0;
+  state.restores_input_mode = false;
   state.cursor_was_visible = false;
   state.handler_installed = false;
   if (state.control_event != nullptr) CloseHandle(state.control_event);
@@ -26,16 +28,41 @@ void clear_key_input_state() {
 
 const StatePart key_input_part{clear_key_input_state};
 
+// The input mode the tool reads keys in, made from the one found. The input
+// mode belongs to the console, shared by every program attached to it, and
+// programs are known to leave virtual-terminal input on; with it every key
+// arrives as text (Backspace as the character 0x7F, Left as ESC [ D) that the
+// editor would take for typed characters. So the mode found is not kept as
+// it is: virtual-terminal, line and echo input, none of which the tool uses,
+// go off, and processed input goes on, which makes Ctrl+C a control
+// notification instead of a key. The other bits stay, and the mode found goes
+// back at every end (restore_input_mode).
+DWORD reading_mode(DWORD found) {
+  return (found | ENABLE_PROCESSED_INPUT) &
+         ~static_cast<DWORD>(ENABLE_VIRTUAL_TERMINAL_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT);
+}
+
+// Gives the console back the input mode found at start: at exit, and from the
+// control handler before Ctrl+C or Ctrl+Break ends the process. A close,
+// logoff or shutdown takes the console with it.
+void restore_input_mode() {
+  if (state.restores_input_mode) SetConsoleMode(state.input_handle, state.found_input_mode);
+}
+
 void fetch_handles() {
   if (state.handles_fetched) return;
   state.handles_fetched = true;
   state.input_handle = GetStdHandle(STD_INPUT_HANDLE);
   state.output_handle = GetStdHandle(STD_OUTPUT_HANDLE);
-  // Processed input turns Ctrl+C into a control notification instead of a key.
   DWORD mode = 0;
   if (state.input_handle != nullptr && GetConsoleMode(state.input_handle, &mode) != 0) {
     state.input_is_console = true;
-    SetConsoleMode(state.input_handle, mode | ENABLE_PROCESSED_INPUT);
+    state.found_input_mode = mode;
+    state.restores_input_mode = reading_mode(mode) != mode;
+    if (state.restores_input_mode) process_at_exit(restore_input_mode);
+    // The result is not looked at: a console that refuses a bit another
+    // program left in the mode has taken the mode all the same.
+    SetConsoleMode(state.input_handle, reading_mode(mode));
   }
   CONSOLE_CURSOR_INFO cursor{};
   state.cursor_was_visible =
@@ -59,11 +86,14 @@ bool is_keypad_digit(WORD virtual_key) {
   return virtual_key >= VK_NUMPAD0 && virtual_key <= VK_NUMPAD9;
 }
 
-// Delivers a pending composition as a character code (its low 8 bits).
+// Delivers a pending composition as a character code: its low 8 bits, a byte
+// of the console's input code page; '?' when that byte opens a two-byte
+// character there, as for any character without a one-byte form: alone it
+// would be half a character in the line.
 std::int32_t take_composition(std::int32_t* composition) {
   const std::int32_t code = *composition & 0xFF;
   *composition = 0;
-  return code;
+  return platform::is_lead_byte(static_cast<unsigned char>(code)) ? '?' : code;
 }
 
 }  // namespace
@@ -137,7 +167,9 @@ BOOL WINAPI console_control_handler(DWORD control_type) {
     case CTRL_BREAK_EVENT:
       // The default action ends the process, maybe while the line editor has
       // the cursor hidden for an echo; a console keeps that state after the
-      // process, so the cursor is shown again first when it showed at start.
+      // process, so the cursor is shown again first when it showed at start,
+      // and the input mode found is put back.
+      restore_input_mode();
       if (state.cursor_was_visible) {
         CONSOLE_CURSOR_INFO cursor{};
         if (GetConsoleCursorInfo(state.output_handle, &cursor) != 0) {

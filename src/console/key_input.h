@@ -42,8 +42,11 @@ struct KeyInputState;  // key_input_state.h
 // The process-wide record of key input.
 KeyInputState& key_input_state();
 
-// The standard handles, fetched once together; the first call also adds
-// processed input to the console input mode when input is a console.
+// The standard handles, fetched once together. When input is a console, the
+// first call also sets the input mode keys are read in: processed input on;
+// virtual-terminal, line and echo input off; the other bits as found. The
+// mode found goes back at exit and before Ctrl+C or Ctrl+Break ends the
+// process.
 HANDLE console_input_handle();
 HANDLE console_output_handle();
 
@@ -57,15 +60,17 @@ void pump_key_events();
 // One key event as the pump handles it: returns the key code to queue, or
 // kNoKey, and updates the Alt+keypad composition value (0 when none is
 // pending). At most one code per event, whatever its repeat count; a pending
-// composition is delivered as its low 8 bits when a key event other than an
-// Alt-only one ends it without a code of its own.
+// composition is delivered as its low 8 bits ('?' when that byte opens a
+// two-byte character in the console's input code page) when a key event other
+// than an Alt-only one ends it without a code of its own.
 std::int32_t key_event_code(const KEY_EVENT_RECORD& event, std::int32_t* composition);
 
 // The console control handler: a close, logoff or shutdown notification
 // queues the window-close key and is handled; every other notification,
 // Ctrl+C and Ctrl+Break included, is left to the default action, which ends
-// the process. Before that Ctrl+C and Ctrl+Break show the cursor again when
-// it showed at start: the editor may have hidden it for an echo.
+// the process. Before that Ctrl+C and Ctrl+Break put back the input mode
+// found at start, and show the cursor again when it showed at start: the
+// editor may have hidden it for an echo.
 BOOL WINAPI console_control_handler(DWORD control_type);
 
 // Pumps, then tells whether the queue holds a key. Consumes nothing.

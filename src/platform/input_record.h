@@ -14,4 +14,8 @@ namespace veltrane::platform {
 // character typed is at most one byte, one cell on the screen.
 bool take_input_record(HANDLE input, INPUT_RECORD* record);
 
+// Whether `byte` opens a two-byte character in the console's input code page
+// (as in 932, 936, 949 and 950), so that alone it is no character.
+bool is_lead_byte(unsigned char byte);
+
 }  // namespace veltrane::platform

@@ -289,15 +289,50 @@ TEST(console_host, input_mode_rules) {
   DWORD mode = 0;
   ASSERT_TRUE(host.GetConsoleMode(host.in(), &mode));
   EXPECT_EQ(mode, 0x1F7u);
+  // Echo without line input, and an unknown bit, fail after taking effect.
   EXPECT_FALSE(host.SetConsoleMode(host.in(), ENABLE_ECHO_INPUT));
   EXPECT_EQ(host.last_error(), kErrorInvalidParameter);
-  EXPECT_FALSE(host.SetConsoleMode(host.in(), 0x400));
+  EXPECT_EQ(host.input_mode(), 0xE4u);
+  EXPECT_FALSE(host.SetConsoleMode(host.in(), 0x401));
+  EXPECT_EQ(host.input_mode(), 0x4E1u);
   // Insert and quick-edit keep their values unless the extended flag is given.
   ASSERT_TRUE(host.SetConsoleMode(host.in(), ENABLE_PROCESSED_INPUT));
   EXPECT_EQ(host.input_mode(), ENABLE_PROCESSED_INPUT | ENABLE_INSERT_MODE |
                                    ENABLE_QUICK_EDIT_MODE | ENABLE_EXTENDED_FLAGS);
   ASSERT_TRUE(host.SetConsoleMode(host.in(), ENABLE_EXTENDED_FLAGS));
   EXPECT_EQ(host.input_mode(), static_cast<DWORD>(ENABLE_EXTENDED_FLAGS));
+}
+
+// Keys queued while virtual-terminal input is on come as text, each
+// character a key-down with virtual key 0, as an input method's commit does;
+// keys queued before keep their form.
+TEST(console_host, virtual_terminal_input_turns_keys_into_text) {
+  Host host;
+  host.queue_text("a");
+  host.set_input_mode(0x1F7 | ENABLE_VIRTUAL_TERMINAL_INPUT);
+  std::vector<INPUT_RECORD> keys = veltrane::host::typed_text("1\bA");
+  for (const WORD key : {VK_LEFT, VK_DELETE, VK_HOME}) {
+    for (const INPUT_RECORD& record : veltrane::host::key_press(key, 0)) keys.push_back(record);
+  }
+  keys.push_back(veltrane::host::key_event(true, 'X', 'x', LEFT_ALT_PRESSED));
+  host.queue_records(keys);
+  INPUT_RECORD records[32]{};
+  DWORD count = 0;
+  ASSERT_TRUE(host.ReadConsoleInputA(host.in(), records, 32, &count));
+  ASSERT_GE(count, 2u);
+  EXPECT_EQ(records[0].Event.KeyEvent.wVirtualKeyCode, 'A');
+  EXPECT_FALSE(records[1].Event.KeyEvent.bKeyDown);
+  std::string text;
+  for (DWORD i = 2; i < count; ++i) {
+    const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+    EXPECT_TRUE(key.bKeyDown && key.wVirtualKeyCode == 0 && key.wVirtualScanCode == 0 &&
+                key.dwControlKeyState == 0)
+        << i;
+    text += key.uChar.AsciiChar;
+  }
+  EXPECT_EQ(text,
+            "1\x7F"
+            "A\x1b[D\x1b[3~\x1b[H\x1bx");
 }
 
 TEST(console_host, scheduled_input_enters_queue_when_sleep_reaches_its_time) {

@@ -148,14 +148,36 @@ TEST(key_queue, concurrent_pushes_arrive_in_order_without_duplicates) {
   EXPECT_TRUE(ordered);
 }
 
-TEST_F(KeyInputTest, first_handle_request_adds_processed_input_once) {
-  console.set_input_mode(0x1F6);
-  EXPECT_NE(console_output_handle(), nullptr);
-  EXPECT_EQ(console.input_mode(), 0x1F7u);
-  EXPECT_FALSE(is_input_redirected());
-  console_input_handle();
-  EXPECT_EQ(console.call_count(host::ApiCall::SetConsoleMode), 1u);
-  EXPECT_EQ(console.call_count(host::ApiCall::GetStdHandle), 2u);
+// The first handle request sets the mode keys are read in: processed input
+// on; virtual-terminal, line and echo input off; the other bits as found,
+// even those the console refuses (it takes the mode all the same). The mode
+// found is back after the exit.
+TEST_F(KeyInputTest, first_handle_request_sets_the_reading_mode_and_the_exit_restores_it) {
+  const struct {
+    DWORD found;
+    DWORD reading;
+  } rows[] = {{0x1F6, 0x1F1},    // a fresh console without processed input
+              {0x3F7, 0x1F1},    // virtual-terminal input left on
+              {0x1E4, 0x1E1},    // echo without line input: refused, and set
+              {0x12F7, 0x10F1},  // a bit unknown to the console
+              {0x0A1, 0x0A1}};   // nothing to change: nothing to restore
+  set_exit_routine([](int) { throw ExitCalled{}; });
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.found);
+    runtime_reset();
+    console.clear_call_log();
+    console.set_input_mode(row.found);
+    EXPECT_NE(console_output_handle(), nullptr);
+    EXPECT_EQ(console.input_mode(), row.reading);
+    EXPECT_FALSE(is_input_redirected());
+    console_input_handle();
+    EXPECT_EQ(console.call_count(host::ApiCall::SetConsoleMode), 1u);
+    EXPECT_EQ(console.call_count(host::ApiCall::GetStdHandle), 2u);
+    EXPECT_THROW(process_exit(0), ExitCalled);
+    EXPECT_EQ(console.input_mode(), row.found);
+    EXPECT_EQ(console.call_count(host::ApiCall::SetConsoleMode),
+              row.found == row.reading ? 1u : 2u);
+  }
 }
 
 TEST_F(KeyInputTest, redirected_input_queues_nothing_and_pause_runs_full) {
@@ -317,7 +339,8 @@ TEST_F(KeyInputTest, close_notification_queues_window_close_and_ends_pause) {
 }
 
 // Ctrl+C and Ctrl+Break end the process by the default action; a cursor an
-// echo left hidden shows again first, unless it was hidden before the run.
+// echo left hidden shows again first, unless it was hidden before the run,
+// and the input mode found is back.
 TEST_F(KeyInputTest, ctrl_c_and_break_are_left_to_the_default_action_with_the_cursor_as_at_start) {
   for (const bool visible_at_start : {true, false}) {
     for (const DWORD type : std::vector<DWORD>{CTRL_C_EVENT, CTRL_BREAK_EVENT}) {
@@ -326,6 +349,7 @@ TEST_F(KeyInputTest, ctrl_c_and_break_are_left_to_the_default_action_with_the_cu
       host::attach_console_host(&fresh);
       runtime_reset();
       fresh.set_cursor_info(25, visible_at_start);
+      fresh.set_input_mode(0x3F7);
       key_available();
       fresh.set_cursor_info(25, false);
       if (type == CTRL_C_EVENT) {
@@ -336,6 +360,7 @@ TEST_F(KeyInputTest, ctrl_c_and_break_are_left_to_the_default_action_with_the_cu
       EXPECT_TRUE(fresh.process_ended());
       EXPECT_EQ(fresh.process_end_ctrl_type(), type);
       EXPECT_EQ(fresh.cursor_info().bVisible != 0, visible_at_start);
+      EXPECT_EQ(fresh.input_mode(), 0x3F7u) << "the mode found";
       EXPECT_FALSE(key_available());
       runtime_reset();
       host::attach_console_host(&console);

@@ -267,6 +267,40 @@ TEST_F(RunSequenceTest, editing_keys_shape_the_typed_ids) {
   EXPECT_EQ(word_at(after, kEventOffset), 1u) << "only the first item counts";
 }
 
+// Keys in the shapes a Windows console hands them over: with the
+// virtual-terminal input mode another program left on (Backspace would come
+// as 0x7F, Left as ESC [ D), and as an input method's commit (key-downs with
+// virtual key 0, no key-up). The mode found is back after "Done.".
+TEST_F(RunSequenceTest, keys_in_every_shape_a_console_hands_over_are_stored_as_typed) {
+  const struct {
+    const char* name;
+    DWORD mode;
+    std::vector<INPUT_RECORD> keys;
+    std::uint32_t item;
+    std::uint32_t event;
+  } rows[] = {
+      {"virtual-terminal input left on", 0x3F7, text("13\b2\r12") + key(VK_LEFT) + text("3\r"), 12,
+       132},
+      {"input method commit", 0x1F7,
+       host::input_method_text("12") + text("\r") + host::input_method_text("7") + text("\r"), 12,
+       7},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TearDown();
+    SetUp();
+    put_target(sample_target());
+    console().set_input_mode(row.mode);
+    console().schedule_records(100, row.keys);  // typed once the run has started
+    EXPECT_EQ(run({target}), 0);
+    EXPECT_EQ(console().row_text(6), "Done.");
+    const std::string after = target_bytes();
+    EXPECT_EQ(word_at(after, kItemOffset), row.item);
+    EXPECT_EQ(word_at(after, kEventOffset), row.event);
+    EXPECT_EQ(console().input_mode(), row.mode);
+  }
+}
+
 TEST_F(RunSequenceTest, failures_beep_then_show_the_message_and_pause) {
   std::string bad_marker = sample_target();
   bad_marker[kMarkerOffset + 3] = 1;  // C3 00 00 01
@@ -285,6 +319,7 @@ TEST_F(RunSequenceTest, failures_beep_then_show_the_message_and_pause) {
     TearDown();
     SetUp();
     if (!c.file.empty()) put_target(c.file);
+    console().set_input_mode(0x3F7);
     std::string row_at_beep = "(no beep)";
     console().set_wait_routine([&](DWORD ms) {
       if (ms == 250 && row_at_beep == "(no beep)") row_at_beep = console().row_text(3);
@@ -298,6 +333,7 @@ TEST_F(RunSequenceTest, failures_beep_then_show_the_message_and_pause) {
     const host::BeepRecord beep = console().beeps()[0];
     EXPECT_EQ(beep, (host::BeepRecord{0, 1000, 250}));
     EXPECT_EQ(console().now_ms() - (beep.at_ms + beep.duration_ms), 2000u) << "the pause";
+    EXPECT_EQ(console().input_mode(), 0x3F7u) << "the mode found";
     if (!c.file.empty()) {
       EXPECT_TRUE(target_bytes() == c.file) << "target untouched";
     }

@@ -72,6 +72,9 @@ class ConsoleHost {
   void put_text(SHORT x, SHORT y, const std::string& text, WORD attributes = 0x07);
 
   // ---- Input ----
+  // Key records enter as given, or while the input mode holds
+  // ENABLE_VIRTUAL_TERMINAL_INPUT as the text a terminal sends for the keys
+  // (terminal_input.h); so do the builders' below.
   void queue_records(const std::vector<INPUT_RECORD>& records);
   void queue_key(WORD virtual_key, char character, DWORD control_key_state = 0);
   void queue_text(const std::string& text);
@@ -139,6 +142,8 @@ class ConsoleHost {
   // ---- The console API (what the POSIX build's Windows names call) ----
   HANDLE GetStdHandle(DWORD nStdHandle);
   BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
+  // An input mode with an unknown bit, or with echo but not line input, fails
+  // (error 87) after it has taken effect, as on Windows.
   BOOL SetConsoleMode(HANDLE hConsoleHandle, DWORD dwMode);
   BOOL PeekConsoleInputA(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLength,
                          LPDWORD lpNumberOfEventsRead);
@@ -180,6 +185,7 @@ class ConsoleHost {
   bool is_console_input(HANDLE handle) const;
   bool is_console_output(HANDLE handle) const;
   void schedule(ScheduledInput input);
+  void push_input(const std::vector<INPUT_RECORD>& records);  // called locked
   // Advances the clock to `target`, delivering due input, or only until
   // `stop` (if given) holds; returns whether it stopped early. Called unlocked.
   bool advance_to(std::uint64_t target, const std::function<bool()>& stop = {});

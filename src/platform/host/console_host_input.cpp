@@ -6,6 +6,7 @@
 #include "platform/host/console_host.h"
 #include "platform/host/host_handles.h"
 #include "platform/host/key_map.h"
+#include "platform/host/terminal_input.h"
 
 namespace veltrane::host {
 
@@ -26,7 +27,17 @@ bool ends_process_whatever_handled(DWORD ctrl_type) {
 
 void ConsoleHost::queue_records(const std::vector<INPUT_RECORD>& records) {
   std::lock_guard lock(mutex_);
-  input_.push(records);
+  push_input(records);
+}
+
+// Keys enter the input buffer as the mode of that moment makes them: text,
+// in virtual-terminal input mode.
+void ConsoleHost::push_input(const std::vector<INPUT_RECORD>& records) {
+  if ((input_mode_ & ENABLE_VIRTUAL_TERMINAL_INPUT) != 0) {
+    input_.push(as_terminal_input(records));
+  } else {
+    input_.push(records);
+  }
 }
 
 void ConsoleHost::queue_key(WORD virtual_key, char character, DWORD control_key_state) {
@@ -63,7 +74,7 @@ void ConsoleHost::press_ctrl_c() {
   {
     std::lock_guard lock(mutex_);
     if ((input_mode_ & ENABLE_PROCESSED_INPUT) == 0) {
-      input_.push(ctrl_c_records());
+      push_input(ctrl_c_records());
       return;
     }
   }
@@ -244,16 +255,19 @@ BOOL ConsoleHost::SetConsoleMode(HANDLE hConsoleHandle, DWORD dwMode) {
   std::lock_guard lock(mutex_);
   if (enter(ApiCall::SetConsoleMode)) return FALSE;
   if (is_console_input(hConsoleHandle)) {
-    if ((dwMode & ~kInputModeBits) != 0) return fail(kErrorInvalidParameter);
-    if ((dwMode & ENABLE_ECHO_INPUT) != 0 && (dwMode & ENABLE_LINE_INPUT) == 0) {
-      return fail(kErrorInvalidParameter);
-    }
     // Insert and quick-edit mode change only together with the extended flag.
     if ((dwMode & ENABLE_EXTENDED_FLAGS) == 0) {
       const DWORD kept = kKeptWithoutExtendedFlags | ENABLE_EXTENDED_FLAGS;
       dwMode = (dwMode & ~kept) | (input_mode_ & kept);
     }
+    // A Windows console takes the mode first and judges it after: an
+    // unknown bit, or echo without line input, fails a call whose mode is
+    // already in force.
     input_mode_ = dwMode;
+    if ((dwMode & ~kInputModeBits) != 0) return fail(kErrorInvalidParameter);
+    if ((dwMode & ENABLE_ECHO_INPUT) != 0 && (dwMode & ENABLE_LINE_INPUT) == 0) {
+      return fail(kErrorInvalidParameter);
+    }
     return TRUE;
   }
   if (is_console_output(hConsoleHandle)) {

@@ -290,6 +290,12 @@ std::vector<INPUT_RECORD> typed_text(const std::string& text) {
   return records;
 }
 
+std::vector<INPUT_RECORD> input_method_text(const std::string& text) {
+  std::vector<INPUT_RECORD> records;
+  for (const char c : text) records.push_back(key_event(true, 0, c, 0));
+  return records;
+}
+
 std::vector<INPUT_RECORD> ctrl_c_records() {
   return {key_event(true, VK_CONTROL, 0, kCtrl), key_event(true, 'C', 0x03, kCtrl),
           key_event(false, 'C', 0x03, kCtrl), key_event(false, VK_CONTROL, 0, 0)};

@@ -38,6 +38,10 @@ std::vector<INPUT_RECORD> key_press(WORD virtual_key, char character, DWORD cont
 // BS and ESC are their keys; bytes the layout lacks come as records with
 // virtual-key and scan code 0 and the byte as character.
 std::vector<INPUT_RECORD> typed_text(const std::string& text);
+// What an input method's commit of `text` gives in a console window: one
+// key-down per character (a byte of the console's code page) with virtual-key
+// and scan code 0 and no control state, and no key-up.
+std::vector<INPUT_RECORD> input_method_text(const std::string& text);
 // Ctrl+C as keyboard input (what processed input off delivers): Ctrl down,
 // C down and up with character 3, Ctrl up.
 std::vector<INPUT_RECORD> ctrl_c_records();

@@ -11,4 +11,7 @@ bool take_input_record(HANDLE input, INPUT_RECORD* record) {
   return ReadConsoleInputA(input, record, 1, &count) != 0 && count != 0;
 }
 
+// The console host's code page, 437, has one byte for every character.
+bool is_lead_byte(unsigned char) { return false; }
+
 }  // namespace veltrane::platform

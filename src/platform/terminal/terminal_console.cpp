@@ -313,6 +313,9 @@ bool attach_terminal_console() {
   if (output_is_tty) set_restore_output(1, ScreenRenderer::restore_sequence());
   std::atexit(finish_at_exit);
   console = new TerminalConsole(input_is_tty, output_is_tty, columns, rows, utf8);
+  if (const char* mode = std::getenv("VELTRANE_INPUT_MODE"); mode != nullptr && *mode != '\0') {
+    console->host().set_input_mode(static_cast<DWORD>(std::strtoul(mode, nullptr, 0)));
+  }
   Start where;
   if (output_is_tty) where = find_start(input_is_tty, rows);
   console->start(where, columns, rows, utf8);

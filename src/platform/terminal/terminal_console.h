@@ -15,6 +15,10 @@
 //   (SIGHUP), 143 for shutdown (SIGTERM), and a shell loop stops at Ctrl+C.
 // - Whatever ends the process, the terminal's mode, attributes and cursor
 //   visibility are restored first.
+// - The console's input mode starts as a Windows console's does (0x1F7), or
+//   as the environment variable VELTRANE_INPUT_MODE gives it (a number in C
+//   form, such as 0x3F7): a Windows console's mode is whatever the program
+//   before left, and the tests start runs in such modes.
 #pragma once
 
 namespace veltrane::terminal {

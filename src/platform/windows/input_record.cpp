@@ -43,4 +43,6 @@ bool take_input_record(HANDLE input, INPUT_RECORD* record) {
   return true;
 }
 
+bool is_lead_byte(unsigned char byte) { return IsDBCSLeadByteEx(GetConsoleCP(), byte) != FALSE; }
+
 }  // namespace veltrane::platform
