@@ -5,11 +5,13 @@ import fcntl
 import importlib.machinery
 import importlib.util
 import os
+import pty
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 from pathlib import Path
 
@@ -130,12 +132,11 @@ def missing_prerequisite(test, reason):
 _LOCALES = {}  # locale name -> folder holding it, made once per run
 
 
-def locale_env(test, name):
+def locale_variables(name):
     """The variables that run a program in the locale `name`, such as
     "ja_JP.UTF-8" (under Wine: code page 932 for the system and the
-    console). A locale the machine lacks is made with localedef into a
-    folder of this run's own; where it cannot be made the test is skipped,
-    and fails under CI=true."""
+    console), or None when it cannot be made. A locale the machine lacks is
+    made with localedef into a folder of this run's own."""
     if name not in _LOCALES:
         folder = Path(tempfile.mkdtemp(prefix="veltrane-locale-"))
         atexit.register(shutil.rmtree, folder, True)
@@ -144,8 +145,17 @@ def locale_env(test, name):
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
         _LOCALES[name] = folder if made.returncode in (0, 1) and (folder / name).exists() else None
     if _LOCALES[name] is None:
-        missing_prerequisite(test, f"the locale {name} cannot be made (localedef)")
+        return None
     return {"LOCPATH": str(_LOCALES[name]), "LANG": name, "LC_ALL": name}
+
+
+def locale_env(test, name):
+    """locale_variables(name); where the locale cannot be made the test is
+    skipped, and fails under CI=true."""
+    variables = locale_variables(name)
+    if variables is None:
+        missing_prerequisite(test, f"the locale {name} cannot be made (localedef)")
+    return variables
 
 
 def left_out_where(condition, reason):
@@ -267,23 +277,60 @@ def program_from_argv(argv):
 SKIPPED = 77  # CTest's SKIP_RETURN_CODE for the unit programs run here
 
 
-def run_unit_program(program, args):
-    """Runs a GoogleTest program, its output passed through; its exit code,
-    or SKIPPED when it passed with cases skipped (a failure among them still
-    fails), or 1 for such a skip under CI=true."""
-    done = subprocess.run(program.command(args), env=program.env, stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT, check=False)
-    sys.stdout.buffer.write(done.stdout)
-    if done.returncode != 0 or b"[  SKIPPED ]" not in done.stdout:
-        return done.returncode
+def skipped(reason):
+    """The exit code of a unit program whose cases were skipped: SKIPPED, or
+    1 under CI=true."""
     if under_ci():
-        print("FAILED: cases skipped, and CI needs every case to run")
+        print(f"FAILED: {reason}, and CI needs every case to run")
         return 1
+    print(f"skipped: {reason}")
     return SKIPPED
 
 
+def run_unit_program(program, args, locale=None):
+    """Runs a GoogleTest program, its output passed through, in the locale
+    `locale` if given; its standard input is a terminal, of which Wine makes
+    the program's console. Returns its exit code, or skipped() when it
+    passed with cases skipped (a failure among them still fails) or the
+    locale cannot be made."""
+    env = program.env
+    if locale:
+        variables = locale_variables(locale)
+        if variables is None:
+            return skipped(f"the locale {locale} cannot be made (localedef)")
+        env = dict(env, **variables)
+    leader, follower = pty.openpty()
+    # What the console draws on the terminal is read and dropped, so that it
+    # never fills the terminal's buffer and stops the program.
+    threading.Thread(target=drain, args=(leader,), daemon=True).start()
+    try:
+        done = subprocess.run(program.command(args), env=env, stdin=follower,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+    finally:
+        os.close(follower)
+    sys.stdout.buffer.write(done.stdout)
+    if done.returncode != 0 or b"[  SKIPPED ]" not in done.stdout:
+        return done.returncode
+    return skipped("cases skipped")
+
+
+def drain(descriptor):
+    try:
+        while os.read(descriptor, 4096):
+            pass
+    except OSError:
+        pass
+    finally:
+        os.close(descriptor)
+
+
 if __name__ == "__main__":
-    # harness.py --binary PROGRAM [--wine-prefix DIR] [ARGUMENTS]: runs one
-    # unit test program (the Windows ones, in the throwaway prefix).
-    PROGRAM, REST = program_from_argv(sys.argv[1:])
-    sys.exit(run_unit_program(PROGRAM, REST))
+    # harness.py --binary PROGRAM [--wine-prefix DIR] [--locale NAME]
+    # [ARGUMENTS]: runs one unit test program (the Windows ones, in the
+    # throwaway prefix).
+    import argparse
+    _parser = argparse.ArgumentParser(add_help=False)
+    _parser.add_argument("--locale")
+    _options, _rest = _parser.parse_known_args(sys.argv[1:])
+    PROGRAM, REST = program_from_argv(_rest)
+    sys.exit(run_unit_program(PROGRAM, REST, _options.locale))
