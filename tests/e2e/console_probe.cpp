@@ -11,6 +11,12 @@
 //   wait MS       waits up to MS ms for the process to end -> "exit CODE" or
 //                 "running"
 //   kill          ends the process (after a failed check) -> "ok"
+//   mode          -> "mode HEX": the console's input mode, also after the
+//                 process ended
+// A key "~text" is an input method's commit of the text: key-downs only,
+// virtual key and scan code 0.
+// Started as "console_probe mode HEX" it sets the input mode of its own
+// console, as another program leaves it.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -158,13 +164,20 @@ void keys(const char* arguments) {
     const std::string key = list.substr(at, end - at);
     at = end + 1;
     if (key.empty()) continue;
-    if (key[0] == '=') {
+    if (key[0] == '=' || key[0] == '~') {
       // The text comes as UTF-8: each UTF-16 unit is one key, as an input
       // method delivers what it composes.
       wchar_t text[256];
       const int units = MultiByteToWideChar(CP_UTF8, 0, key.data() + 1,
                                             static_cast<int>(key.size() - 1), text, 256);
-      for (int i = 0; i < units; ++i) add_character(records, text[i]);
+      for (int i = 0; i < units; ++i) {
+        if (key[0] == '=') {
+          add_character(records, text[i]);
+        } else {
+          add_key(records, 0, 0, text[i], 0);
+          records.pop_back();  // no key-up
+        }
+      }
       continue;
     }
     bool known = false;
@@ -198,9 +211,24 @@ void wait(DWORD ms) {
   std::printf("exit %lu\n", code);
 }
 
+void mode() {
+  DWORD mode = 0;
+  if (!GetConsoleMode(input, &mode)) {
+    std::printf("error GetConsoleMode %lu\n", GetLastError());
+    return;
+  }
+  std::printf("mode %lX\n", mode);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "mode") == 0) {
+    const HANDLE own = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr);
+    return SetConsoleMode(own, std::strtoul(argv[2], nullptr, 16)) ? 0 : 1;
+  }
   _setmode(_fileno(stdout), _O_BINARY);  // rows end in LF alone
   char line[4096];
   while (std::fgets(line, sizeof line, stdin) != nullptr) {
@@ -211,6 +239,8 @@ int main() {
       screen();
     } else if (std::strncmp(line, "keys ", 5) == 0) {
       keys(line + 5);
+    } else if (std::strcmp(line, "mode") == 0) {
+      mode();
     } else if (std::strcmp(line, "kill") == 0) {
       if (process != nullptr) TerminateProcess(process, 1);
       std::puts("ok");

@@ -40,7 +40,8 @@ class Pane:
                   f"echo $? > {shlex.quote(str(self.rc_file))}; "
                   f"tmux wait-for -S {self.name}-done; sleep 3600")
         env_args = []
-        for key in ("WINEDEBUG", "WINEARCH", "WINEPREFIX", "LANG", "LC_ALL", "LOCPATH", "TERM"):
+        for key in ("WINEDEBUG", "WINEARCH", "WINEPREFIX", "LANG", "LC_ALL", "LOCPATH", "TERM",
+                    "VELTRANE_INPUT_MODE"):
             if key in env:
                 env_args += ["-e", f"{key}={env[key]}"]
         # Suites side by side share the tmux server: one that is exiting as

@@ -45,6 +45,8 @@ class Scenario:
     marker: int = 195
     beeps: int = 0
     locale: str = None  # the system's locale, when not the suite's
+    # The console's input mode another program left, and must find again.
+    input_mode: int = None
     # Keys after the last step: none lets the closing pause run out; a key
     # cuts it short; Ctrl+C ends the run at once.
     last_keys: str = "=x"
@@ -95,7 +97,8 @@ SCENARIOS = [
     ]),
     # The first ID is on the disk once confirmed; Wine ends the process with
     # exit code 0 (Windows: 0xC000013A).
-    Scenario("Ctrl+C at the second prompt", last_keys="Ctrl+C", words=(5, 2), steps=[
+    Scenario("Ctrl+C at the second prompt", last_keys="Ctrl+C", words=(5, 2), input_mode=0x3F7,
+             steps=[
         Step([], {3: ITEM}, WINDOW_AT_TOP, (60, 3)),
         Step(["=5", "Enter"], {3: ITEM + "5", 4: EVENT}, WINDOW_AT_TOP, (61, 4)),
     ]),
@@ -104,9 +107,15 @@ SCENARIOS = [
     # one '?' cell, and Backspace takes it whole.
     Scenario("full-width keys on a Japanese system", locale="ja_JP.UTF-8", words=(12, 26),
              steps=[
-        Step(["=１２", "=数"], {3: ITEM + "12?"}, WINDOW_AT_TOP, (63, 3)),
+        Step(["~１２", "=数"], {3: ITEM + "12?"}, WINDOW_AT_TOP, (63, 3)),
         Step(["BackSpace", "Enter", "=＆Ｈ１Ａ", "Enter"], {3: ITEM + "12", 4: EVENT + "&H1A", 6: "Done."},
              WINDOW_AT_TOP, (0, 7)),
+    ]),
+    # Virtual-terminal input on and processed input off, as another program
+    # may leave them (Wine keeps the bits but sends keys as ever).
+    Scenario("input mode left by another program", input_mode=0x3F6, words=(12, 132), steps=[
+        Step(["=13", "BackSpace", "=2", "Enter", "=12", "Left", "=3", "Enter"],
+             {3: ITEM + "12", 4: EVENT + "132", 6: "Done."}, WINDOW_AT_TOP, (0, 7)),
     ]),
     Scenario("target in a Japanese folder", folder="ロールプレイング ゲーム", words=(42, 15),
              steps=[
@@ -190,13 +199,17 @@ class WindowedConsole(unittest.TestCase):
         env = dict(PROGRAM.env, WINEDEBUG="-all,+relay")
         if scenario.locale:
             env.update(harness.locale_env(self, scenario.locale))
-        if scenario.lines_before is None:
+        if scenario.lines_before is None and scenario.input_mode is None:
             command = [PROGRAM.binary, windows_path(target)]
         else:
-            batch = self.work.file("run.bat", (
-                "@echo off\r\n"
-                f"for /l %%i in (1,1,{scenario.lines_before}) do echo line %%i\r\n"
-                f'"{windows_path(PROGRAM.binary)}" "{windows_path(target)}"\r\n').encode("ascii"))
+            lines = ["@echo off"]
+            if scenario.lines_before:
+                lines.append(f"for /l %%i in (1,1,{scenario.lines_before}) do echo line %%i")
+            if scenario.input_mode is not None:
+                lines.append(f'"{windows_path(PROBE)}" mode {scenario.input_mode:X}')
+            lines.append(f'"{windows_path(PROGRAM.binary)}" "{windows_path(target)}"')
+            batch = self.work.file("run.bat", "".join(line + "\r\n" for line in lines)
+                                   .encode("ascii"))
             command = ["cmd", "/c", windows_path(batch)]
         trace = self.work.path / "trace.txt"
         with open(trace, "wb") as trace_file:
@@ -242,6 +255,9 @@ class WindowedConsole(unittest.TestCase):
                         probe.ask("keys " + scenario.last_keys)
                     self.assertEqual(probe.ask("wait 10000"), "exit 0")
                     ended = time.monotonic()
+                    if scenario.input_mode is not None:
+                        self.assertEqual(probe.ask("mode"), f"mode {scenario.input_mode:X}",
+                                         "the mode found")
                 finally:
                     probe.close()
                 # The window closes by itself when the tool ends.
