@@ -224,9 +224,9 @@ void mode() {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "mode") == 0) {
-    const HANDLE own = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr);
+    const HANDLE own =
+        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     return SetConsoleMode(own, std::strtoul(argv[2], nullptr, 16)) ? 0 : 1;
   }
   _setmode(_fileno(stdout), _O_BINARY);  // rows end in LF alone
