@@ -21,12 +21,8 @@ using Records = std::vector<INPUT_RECORD>;
 INPUT_RECORD key(bool down, WORD virtual_key, WORD scan_code, WCHAR character, DWORD state) {
   INPUT_RECORD record{};
   record.EventType = KEY_EVENT;
-  record.Event.KeyEvent.bKeyDown = down ? TRUE : FALSE;
-  record.Event.KeyEvent.wRepeatCount = 1;
-  record.Event.KeyEvent.wVirtualKeyCode = virtual_key;
-  record.Event.KeyEvent.wVirtualScanCode = scan_code;
+  record.Event.KeyEvent = {down ? TRUE : FALSE, 1, virtual_key, scan_code, {}, state};
   record.Event.KeyEvent.uChar.UnicodeChar = character;
-  record.Event.KeyEvent.dwControlKeyState = state;
   return record;
 }
 
