@@ -1,7 +1,7 @@
 /* The least a program doing the tool's job must do, as a yardstick for its
-   instruction count: print the banner, read the marker and the two words,
-   read two numbers from standard input and write two words, all through the
-   C library's streams. No console drawing, no line editor, no pause. */
+   instruction count: print the banner, read the marker and the ID words,
+   read a number for each ID from standard input and write the words, all
+   through the C library's streams. No console drawing, no line editor, no pause. */
 #include <stdio.h>
 #include <stdlib.h>
 

@@ -1,5 +1,5 @@
-// veltrane: sets the item and event pointer variable IDs in the patch block of
-// an rpg_rt file dropped onto it.
+// veltrane: sets the pointer variable IDs in the patch block of an rpg_rt file
+// dropped onto it (src/patcher/patch_block.h lists them).
 #include <cstdlib>
 
 #include "patcher/run_sequence.h"

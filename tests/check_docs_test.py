@@ -1,11 +1,18 @@
 #!/usr/bin/env python3
 """Tests scripts/check-docs itself: on a copy of the tree's docs and sources
-it must pass, and on copies with one drift seeded each it must fail, so that
-a check that stops comparing, or stops failing, does not go unseen.
-`scripts/lint --fast` runs it; it takes about a second.
+it must pass, and on copies with one drift seeded each it must fail with the
+problem the drift is about, so that a check that stops comparing, or stops
+failing, does not go unseen. Each drift is made from the tree's current texts
+and figures, read as check-docs reads them, so that an edit to a guide does
+not break it. `scripts/lint --fast` runs it; it takes a few seconds.
 
 Usage: tests/check_docs_test.py [TREE]   (default: the tree this file is in)
 """
+import concurrent.futures
+import importlib.machinery
+import importlib.util
+import os
+import re
 import shutil
 import subprocess
 import sys
@@ -15,19 +22,45 @@ from pathlib import Path
 TOP = Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else Path(__file__).resolve().parents[1]
 # What check-docs reads lies in these.
 COPIED = ["README.md", "CMakeLists.txt", "NEWS", "docs", "src", "bench", "scripts/make-sample",
-          "tests/unit/run_sequence_test.cpp"]
+          "tests/unit/run_sequence_test.cpp", "tests/mutation-survivors.txt"]
+
+_loader = importlib.machinery.SourceFileLoader("check_docs", str(TOP / "scripts" / "check-docs"))
+_spec = importlib.util.spec_from_loader("check_docs", _loader)
+docs = importlib.util.module_from_spec(_spec)
+_loader.exec_module(docs)
 
 
-def edit(path, old, new):
-    """Replaces the one place `old` stands in the copy's file; a drift that
-    cannot be seeded (the text moved) fails the test instead of passing it."""
+def sub(path, pattern, replace, at=0, flags=re.M):
+    """Replaces a match of the pattern (the first, or the one at index `at`)
+    in the copy's file; a drift that cannot be seeded (the text moved) fails
+    the test instead of passing it."""
     def seed(tree):
         file = tree / path
         text = file.read_text(encoding="utf-8")
-        if text.count(old) != 1:
-            sys.exit(f"check_docs_test: {path}: {old!r} is not there once: update the drift")
-        file.write_text(text.replace(old, new), encoding="utf-8")
+        matches = list(re.finditer(pattern, text, flags))
+        if not matches:
+            sys.exit(f"check_docs_test: {path}: {pattern!r} is not there: update the drift")
+        match = matches[at]
+        new = replace(match) if callable(replace) else match.expand(replace)
+        file.write_text(text[:match.start()] + new + text[match.end():], encoding="utf-8")
     return seed
+
+
+def edit(path, old, new):
+    """Replaces the one place `old` stands in the copy's file."""
+    return sub(path, re.escape(old), lambda _: new, flags=0)
+
+
+def each(*seeds):
+    def seed(tree):
+        for one in seeds:
+            one(tree)
+    return seed
+
+
+def plus(number):
+    """A figure of the match's first group made larger."""
+    return lambda match: match.group(0).replace(match.group(1), str(int(match.group(1)) + number))
 
 
 def swap_lines(path, first, second):
@@ -44,44 +77,119 @@ def swap_lines(path, first, second):
     return seed
 
 
-INVALID = "Invalid rpg_rt file!"
-DRIFTS = [
-    ("a message missing from README.md",
-     edit("README.md", f"| `{INVALID}` |", f"| `{INVALID}`, or none |")),
-    ("a message missing from docs/README.txt", edit("docs/README.txt", f"\n{INVALID}\n", "\n")),
-    ("a message missing from docs/README-linux.txt",
-     edit("docs/README-linux.txt", f"\n{INVALID}\n", "\n")),
-    ("a key missing from docs/README-linux.txt",
-     edit("docs/README-linux.txt", "    Escape          clear the line\n", "")),
-    ("the --help text changed in docs/README-linux.txt",
-     edit("docs/README-linux.txt", "      -h, --help  show this usage", "      -h          show this usage")),
-    ("a message missing from docs/veltrane.1", edit("docs/veltrane.1", f"\n.B {INVALID}\n", "\n")),
-    ("two messages in another order",
-     swap_lines("README.md", "| `Done.` |", "| `No rpg_rt file! ")),
-    ("a meaning changed",
-     edit("README.md", "| `Done.` | Both IDs were written", "| `Done.` | Both IDs were sent")),
-    ("a message of the code changed",
-     edit("src/patcher/run_sequence.cpp", f'"{INVALID}"', '"Invalid rpg_rt file."')),
-    ("a doubled stop in docs/veltrane.1",
-     edit("docs/veltrane.1", '.B "rpg_rt file changed! Nothing more was written."\n',
-          '.BR "rpg_rt file changed! Nothing more was written." .\n')),
-    ("the lock's wait changed in the code",
-     edit("src/patcher/run_sequence.cpp", "kLockWaitMs = 5000;", "kLockWaitMs = 4000;")),
-    ("the block's offset changed in scripts/make-sample",
-     edit("scripts/make-sample", "BLOCK_OFFSET = 240948", "BLOCK_OFFSET = 240952")),
-    ("a C yardstick's block of another size",
-     edit("bench/minimal_patcher.c", "#define BLOCK_WORDS 3", "#define BLOCK_WORDS 4")),
-    ("a C yardstick printing a text not listed",
-     edit("bench/same_duties_patcher.c", '"Done."', '"Done!"')),
-    ("the block's size in a guide", edit("README.md", "in a 12-byte block", "in a 16-byte block")),
-    ("a usage text changed",
-     edit("src/platform/posix/self_description.cpp", '"Usage: veltrane FILE\\n"',
-          '"Usage: veltrane PATH\\n"')),
-]
+def roff(text):
+    return text.replace("-", "\\-")
+
+
+def drifts():
+    """(what drifts, how it is seeded, a piece of the problem check-docs must
+    report), from the tree's current texts and figures."""
+    rows = docs.read_texts(TOP)
+    messages = [text for kind, text, _ in rows if kind == "message"]
+    meanings = {text: meaning for kind, text, meaning in rows if kind == "message"}
+    banner = [text for kind, text, _ in rows if kind == "banner"]
+    layout = docs.block_layout(TOP)
+    count = len(layout["labels"])
+    wrong = next(word for word, number in docs.NUMBERS.items() if number == count + 1)
+    counted = rf"\b(?:{'|'.join(docs.NUMBERS)}) new IDs\b"
+    names, shared = docs.id_names(layout["labels"], [])
+    page, tsv = docs.PAGE.path, "docs/messages.tsv"
+    done, invalid = messages[0], messages[3]
+    wide = (banner[1][:-1] + ", and so on" * 8)[:81] + "."
+    found = [
+        (f"a message missing from README.md",
+         edit("README.md", f"| `{invalid}` |", f"| `{invalid}`, or none |"), "README.md"),
+        (f"a message missing from {page}", edit(page, f"\n.B {roff(invalid)}\n", "\n"), page),
+        ("two messages in another order",
+         swap_lines("README.md", f"| `{messages[0]}` |", f"| `{messages[2]}` "), "order"),
+        ("a meaning changed in README.md",
+         edit("README.md", f"| `{done}` | {meanings[done]} |", f"| `{done}` | Perhaps. |"),
+         "README.md (## Messages): the meaning"),
+        (f"a meaning changed in {page}",
+         edit(page, f".B {roff(messages[1])}\n", f".B {roff(messages[1])}\nPerhaps\n"),
+         f"{page} (.SH DIAGNOSTICS): the meaning"),
+        ("a message of the code changed",
+         edit("src/patcher/run_sequence.cpp", f'"{invalid}"', f'"{invalid} "'), "run_sequence.cpp"),
+        (f"a doubled stop in {page}",
+         sub(page, r'^\.B ("[^"\n]*\.")$', r".BR \1 ."), "a stop after a text"),
+        ("the lock's wait changed in the code",
+         sub("src/patcher/run_sequence.cpp", r"kLockWaitMs = (\d+);", plus(1000)), "seconds"),
+        ("the block's offset changed in scripts/make-sample",
+         sub("scripts/make-sample", r"^BLOCK_OFFSET = (\d+)$", plus(4)), "scripts/make-sample"),
+        ("the unit tests' block of another size",
+         sub("tests/unit/run_sequence_test.cpp", r"kBlockWords = (\d+);", plus(1)),
+         "run_sequence_test.cpp: the block's words"),
+        ("a C yardstick's block of another size",
+         sub("bench/minimal_patcher.c", r"#define BLOCK_WORDS (\d+)", plus(1)), "minimal_patcher.c"),
+        ("a C yardstick printing a text not listed",
+         edit("bench/same_duties_patcher.c", f'"{done}"', f'"{done[:-1]}!"'), "not a text"),
+        ("the block's size in a guide", sub("README.md", r"(\d+)-byte block", plus(4)), "size"),
+        ("a usage text changed",
+         sub("src/platform/posix/self_description.cpp", r'"(Usage: [^"\\]*)\\n"', r'"\1 ARGS\\n"'),
+         "self_description.cpp"),
+        ("the usage texts, their guides and the tsv counting IDs that are not there",
+         each(*(sub(path, counted, lambda match: re.sub(r"^\w+", wrong, match.group(0)), at=at)
+                for path, times in ((tsv, 2), ("src/platform/posix/self_description.cpp", 1),
+                                    ("src/platform/windows/self_description.cpp", 1),
+                                    *((guide.path, 1) for guide in docs.GUIDES))
+                for at in range(times))),
+         f"has {count} IDs"),
+        (f"the redirected items of {page} counting IDs that are not there",
+         sub(page, r"\bfirst (\w+) items\b", lambda _: f"first {wrong} items"), f"has {count} IDs"),
+        (f"the IDs named in another order in {page}",
+         sub(page, re.escape(f"{names[0]} and {names[-1]} {shared}s"),
+             lambda _: f"{names[-1]} and {names[0]} {shared}s"), "does not name the IDs"),
+        ("a banner of 82 columns",
+         each(*(sub(path, re.escape(banner[1]), lambda _: wide)
+                for path in (tsv, "src/patcher/run_sequence.cpp", *docs.ALL_GUIDES,
+                             *(where for where, _ in docs.LAYOUT_COPIES if where.startswith("bench/"))))),
+         "82 columns"),
+        ("a bare ======= left by a merge in NEWS",
+         sub("NEWS", r"^- .*\n", lambda match: match.group(0) + "=======\n"), "NEWS:"),
+        ("NEWS's title underline shortened", sub("NEWS", r"\A.*\n(=+)\n", lambda m: m.group(0)[:-2] + "\n"),
+         "NEWS:2:"),
+        ("NEWS's oldest version heading underlined short",
+         sub("NEWS", r"^\d+\.\d+\.\d+\n-(-+)$", lambda m: m.group(0)[:-1], at=-1), "NEWS:"),
+        ("NEWS's newest layout of the block not the code's",
+         sub("NEWS", r"(\d+)-byte block at offset", plus(4)), "NEWS: its newest layout"),
+        ("a conflict marker in a source",
+         sub("src/main.cpp", r"\A", lambda _: "<<<<<<< HEAD\n"), "conflict marker"),
+        ("a survivor's reason on a block of another size",
+         sub("tests/mutation-survivors.txt", r"block ever checked has (\d+) bytes", plus(4)),
+         "mutation-survivors.txt"),
+    ]
+    for guide in docs.GUIDES:
+        text = docs.guide_text(TOP, guide.path)
+        key = next(key for key in docs.code_keys(TOP) if re.search(rf"^    {re.escape(key)}\s{{2,}}",
+                                                                     text, re.M))
+        usage = next(line for line in (t for k, t, _ in rows if k == guide.usage)
+                     if line and text.count(f"\n    {line}\n") == 1)
+        found += [
+            (f"a message missing from {guide.path}",
+             sub(guide.path, rf"^{re.escape(invalid)}\r?\n", ""), guide.path),
+            (f"a meaning changed in {guide.path}",
+             sub(guide.path, rf"^{re.escape(messages[1])}\r?\n    ", lambda m: m.group(0) + "Perhaps "),
+             f"{guide.path} (Messages): the meaning"),
+            (f"a key missing from {guide.path}",
+             sub(guide.path, rf"^    {re.escape(key)}\s{{2,}}.*\n", ""), f"{guide.path} (Editing keys)"),
+            (f"the {guide.usage} text changed in {guide.path}",
+             sub(guide.path, rf"^    {re.escape(usage)}$", lambda m: m.group(0) + " changed"),
+             guide.path),
+        ]
+    for where in docs.ALL_GUIDES:
+        found += [
+            (f"the dialogue of {where} without its last ID",
+             sub(where, rf"^\s*{re.escape(layout['labels'][-1])}\d+.*\n", ""), f"{where}: shows no run"),
+            (f"the banner of {where}'s dialogue as it was",
+             sub(where, rf"^(\s*){re.escape(banner[1])}$", lambda m: m.group(0)[:-1] + " again."),
+             f"{where}: shows no run"),
+        ]
+    return found
 
 
 def check(seed):
-    """check-docs's exit code on a copy of the tree, seeded or not."""
+    """check-docs's exit code and what it reports, on a copy of the tree,
+    seeded or not."""
     with tempfile.TemporaryDirectory(prefix="check-docs-") as temporary:
         tree = Path(temporary)
         for name in COPIED:
@@ -92,18 +200,25 @@ def check(seed):
                 shutil.copy2(TOP / name, tree / name)
         if seed:
             seed(tree)
-        return subprocess.run([sys.executable, str(TOP / "scripts" / "check-docs"), str(tree)],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              check=False).returncode
+        done = subprocess.run([sys.executable, str(TOP / "scripts" / "check-docs"), str(tree)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=False)
+        return done.returncode, done.stderr.decode()
 
 
 def main():
     failed = []
-    if check(None) != 0:
+    if check(None)[0] != 0:
         failed.append("the copy as it is: check-docs fails (run scripts/check-docs)")
-    for name, seed in DRIFTS:
-        if check(seed) == 0:
+    found = drifts()
+    # Each copy is checked by a process of its own: as many at once as cores.
+    with concurrent.futures.ThreadPoolExecutor(os.cpu_count()) as pool:
+        results = pool.map(check, [seed for _, seed, _ in found])
+    for (name, _, problem), (code, report) in zip(found, results):
+        if code == 0:
             failed.append(f"{name}: check-docs passes")
+        elif problem not in report:
+            failed.append(f"{name}: check-docs fails, but names no problem with {problem!r}:\n"
+                          f"{report}")
     for problem in failed:
         print(f"check_docs_test: {problem}", file=sys.stderr)
     return 1 if failed else 0

@@ -25,7 +25,7 @@ bool redirected_input_source(std::int32_t* result) {
 
 }  // namespace
 
-std::int32_t input_prompt(std::optional<std::string> prompt, bool question_mark, bool line_end) {
+std::int32_t input_prompt(std::optional<std::string> prompt, PromptMark mark, PromptEnd end) {
   std::int32_t result = kSuccess;
   if (redirected_input_source(&result)) return result;
   InputContext& context = input_context();
@@ -36,22 +36,22 @@ std::int32_t input_prompt(std::optional<std::string> prompt, bool question_mark,
   // Carry out a line advance left pending by earlier output first.
   console_write(nullptr, 0, kWriteSettle);
   if (prompt.has_value()) {
-    if (!prompt->empty()) print_text(0, std::move(*prompt), 0);
-    if (question_mark) print_cstring(0, "? ", 0);
+    if (!prompt->empty()) print_text(0, std::move(*prompt), kPrintNoEnd);
+    if (mark == PromptMark::kQuestion) print_cstring(0, "? ", kPrintNoEnd);
   }
   std::optional<std::string> typed = read_console_line();
-  if (line_end) print_end(0, kPrintLineEnd);
+  if (end == PromptEnd::kLineEnd) print_end(0, kPrintLineEnd);
   if (!typed.has_value()) return set_last_error(kNoTypedLine);
   context.line = std::move(*typed);
   return set_last_error(kSuccess);
 }
 
-std::int32_t input_prompt_cstring(const char* prompt, bool question_mark, bool line_end) {
+std::int32_t input_prompt_cstring(const char* prompt, PromptMark mark, PromptEnd end) {
   std::int32_t result = kSuccess;
   if (redirected_input_source(&result)) return result;
   std::optional<std::string> text;
   if (prompt != nullptr) text.emplace(prompt);
-  return input_prompt(std::move(text), question_mark, line_end);
+  return input_prompt(std::move(text), mark, end);
 }
 
 }  // namespace veltrane

@@ -12,13 +12,19 @@
 
 namespace veltrane {
 
-// Shows the prompt (none prints nothing; "? " follows when question_mark is
-// set), reads one typed line, and ends it with a line end when line_end is
-// set. Returns 0, or 4 when no line could be obtained. With standard input
-// redirected it prints nothing and switches the item source to the stream.
-std::int32_t input_prompt(std::optional<std::string> prompt, bool question_mark, bool line_end);
+// Whether "? " follows the prompt's text.
+enum class PromptMark : bool { kNone, kQuestion };
+// Whether the typed line is ended with a line end, or what is printed next
+// continues it.
+enum class PromptEnd : bool { kStayOnLine, kLineEnd };
+
+// Shows the prompt (none prints nothing, not even the mark) and its mark,
+// reads one typed line, and ends it as `end` says. Returns 0, or 4 when no
+// line could be obtained. With standard input redirected it prints nothing
+// and switches the item source to the stream.
+std::int32_t input_prompt(std::optional<std::string> prompt, PromptMark mark, PromptEnd end);
 // The same for a zero-terminated prompt (null shows none); with standard
 // input redirected no text is made of it.
-std::int32_t input_prompt_cstring(const char* prompt, bool question_mark, bool line_end);
+std::int32_t input_prompt_cstring(const char* prompt, PromptMark mark, PromptEnd end);
 
 }  // namespace veltrane

@@ -9,7 +9,8 @@
 
 namespace veltrane {
 
-// Print flags.
+// Print flags. None: what is printed next continues the line.
+inline constexpr std::int32_t kPrintNoEnd = 0;
 inline constexpr std::int32_t kPrintLineEnd = 1;
 inline constexpr std::int32_t kPrintZone = 2;
 inline constexpr std::int32_t kPrintLineEndAlso = 4;

@@ -80,25 +80,30 @@ std::uint8_t* word_in(Block& block, Word word) {
 // Reads a word of the file into the block. A word that cannot be read is
 // never shown: the run ends before anything is written.
 void read_word(Word word, Block& block) {
-  if (read_at(kTarget, patch_block::position_of(word), word_in(block, word),
+  if (read_at(kTarget, patch_block::record_position_of(word), word_in(block, word),
               patch_block::kWordSize) == 0)
     return;
   file_close(kTarget);
   failure_exit("Could not read rpg_rt file!");
 }
 
-// Shows the ID the block holds, asks for a new one and, unless `ask_only`
-// (an earlier word failed), writes it back. Just before the write the file
+// What replace_id does with an ID: after a word that failed, the later IDs are
+// still shown and asked for, so that the dialogue is the same whatever became
+// of a word, but nothing more is written.
+enum class IdMode : bool { kAskAndWrite, kAskOnly };
+
+// Shows the ID the block holds, asks for a new one and, unless `mode` is
+// kAskOnly, writes it back. Just before the write the file
 // at `path` must still be the one held open and hold the block as the run
 // knows it; otherwise nothing more is written and the run ends.
 // True when the word reached the file and the disk: it is written out and
 // synced before the stream is positioned again, so that no failure is left
 // for a later call to swallow.
-bool replace_id(const IdRow& id, Block& block, const std::string& path, bool ask_only) {
+bool replace_id(const IdRow& id, Block& block, const std::string& path, IdMode mode) {
   const char* label = id.label;
   std::uint8_t* word = word_in(block, id.word);
   // Label, number and ". " are one write, built on the stack: ten digits and
-  // the tail with its end mark always fit after the label. Both labels are far
+  // the tail with its end mark always fit after the label. Every label is far
   // shorter than the buffer: the cut never happens, it only bounds the copy.
   static constexpr char kTail[] = ". ";
   char text[64];
@@ -108,19 +113,20 @@ bool replace_id(const IdRow& id, Block& block, const std::string& path, bool ask
   char* end =
       std::to_chars(text + length, text + sizeof text - sizeof kTail, word_from_bytes(word)).ptr;
   std::memcpy(end, kTail, sizeof kTail);
-  print_cstring(kConsole, text, 0);
-  input_prompt_cstring("Please enter new ID: ", false, true);
+  print_cstring(kConsole, text, kPrintNoEnd);
+  input_prompt_cstring("Please enter new ID: ", PromptMark::kNone, PromptEnd::kLineEnd);
   std::uint32_t value = word_from_bytes(word);
   input_read_u32(&value);
-  if (ask_only) return false;
+  if (mode == IdMode::kAskOnly) return false;
   // The block is locked from the check to the sync, so that another run on
   // the file cannot write between them. A run that holds it is waited for
   // (its word then fails the check); one that keeps it past the wait fails
   // this word.
-  if (file_lock_range(kTarget, patch_block::kPosition, sizeof block, kLockWaitMs) != 0) {
+  if (file_lock_range(kTarget, patch_block::kRecordPosition, sizeof block, kLockWaitMs) != 0) {
     return false;
   }
-  const std::int32_t check = file_check(kTarget, path, patch_block::kPosition, block, sizeof block);
+  const std::int32_t check =
+      file_check(kTarget, path, patch_block::kRecordPosition, block, sizeof block);
   if (check != 0) {
     file_close(kTarget);
     print_end(kConsole, kPrintLineEnd);
@@ -131,11 +137,11 @@ bool replace_id(const IdRow& id, Block& block, const std::string& path, bool ask
                                    : "Could not read rpg_rt file!");
   }
   bytes_from_word(value, word);
-  const bool written =
-      write_at(kTarget, patch_block::position_of(id.word), word, patch_block::kWordSize) == 0 &&
-      file_flush(kTarget) == 0;
+  const bool written = write_at(kTarget, patch_block::record_position_of(id.word), word,
+                                patch_block::kWordSize) == 0 &&
+                       file_flush(kTarget) == 0;
   // A refused release leaves the word where it is; the close releases the lock.
-  file_unlock_range(kTarget, patch_block::kPosition, sizeof block);
+  file_unlock_range(kTarget, patch_block::kRecordPosition, sizeof block);
   return written;
 }
 
@@ -147,7 +153,7 @@ void answer_self_query() {
   const std::string argument = command_argument(1);
   const char* description = platform::self_description(argument);
   if (description == nullptr || file_exists(argument.c_str())) return;
-  print_cstring(kConsole, description, 0);
+  print_cstring(kConsole, description, kPrintNoEnd);
   process_exit(0);
 }
 
@@ -191,12 +197,13 @@ void run_sequence() {
   }
   for (const IdRow& id : kIds) read_word(id.word, block);
   // After a word that failed nothing more is written: the file would no
-  // longer hold a block the run knows. The later IDs are still shown and
-  // asked for, so that the dialogue is the same whatever became of a word.
-  bool written = true;
-  for (const IdRow& id : kIds) written = replace_id(id, block, path, !written);
+  // longer hold a block the run knows.
+  IdMode mode = IdMode::kAskAndWrite;
+  for (const IdRow& id : kIds) {
+    if (!replace_id(id, block, path, mode)) mode = IdMode::kAskOnly;
+  }
   // A failing close may have lost what the system still held of the file.
-  written = file_close(kTarget) == 0 && written;
+  const bool written = file_close(kTarget) == 0 && mode == IdMode::kAskAndWrite;
   // The outcome stands after an empty line, whichever it is.
   print_end(kConsole, kPrintLineEnd);
   if (!written) failure_exit("Could not write rpg_rt file! Is it read-only or in use?");

@@ -1,5 +1,5 @@
 // The tool's own logic: greet, find the target from the command tail, check
-// the patch marker, show and replace both variable IDs, and end the process.
+// the patch marker, show and replace each ID of the block, and end the process.
 #pragma once
 
 namespace veltrane {

@@ -182,10 +182,12 @@ def wine_as_root(program):
     return bool(program.wine_prefix) and os.geteuid() == 0
 
 
-def run_tests(program, argv, exit=True):
+def run_tests(program, argv, exit=True, whole=None):
     """unittest.main for a suite of the __main__ module, verbose: tests
     marked left out here are left out (and named), and under
-    CI=true a skipped test or subtest fails the suite. Returns the result
+    CI=true a skipped test or subtest fails the suite. When the whole suite
+    ran (no test named in argv) with nothing skipped, `whole`, if given, is
+    called and a problem it returns fails the suite. Returns the result
     when `exit` is false."""
     module = sys.modules["__main__"]
     for case in vars(module).values():
@@ -201,6 +203,10 @@ def run_tests(program, argv, exit=True):
     if under_ci() and result.skipped:
         print(f"FAILED: {len(result.skipped)} skipped, and CI needs every test to run",
               file=sys.stderr)
+        ok = False
+    problem = whole() if whole and ok and len(argv) == 1 and not result.skipped else None
+    if problem:
+        print(f"FAILED: {problem}", file=sys.stderr)
         ok = False
     if not exit:
         return ok

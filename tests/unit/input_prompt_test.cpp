@@ -53,7 +53,7 @@ class piped_input {
     std::rewind(stream_);
     runtime_state().standard_input = stream_;
     EXPECT_TRUE(is_input_redirected()) << "the test platform must report redirected input";
-    EXPECT_EQ(input_prompt("unseen", true, true), 0);
+    EXPECT_EQ(input_prompt("unseen", PromptMark::kQuestion, PromptEnd::kLineEnd), 0);
   }
   ~piped_input() { std::fclose(stream_); }
   piped_input(const piped_input&) = delete;
@@ -246,9 +246,10 @@ TEST(input_reader, console_prompt_shows_its_text_and_question_mark_and_ends_the_
   host::attach_console_host(&console);
   runtime_reset();
   console.queue_text("5\r6\r");
-  EXPECT_EQ(input_prompt("Age", true, true), 0);
+  EXPECT_EQ(input_prompt("Age", PromptMark::kQuestion, PromptEnd::kLineEnd), 0);
   EXPECT_EQ(read_value(), 5u);
-  EXPECT_EQ(input_prompt(std::nullopt, true, false), 0);  // no prompt: no question mark
+  EXPECT_EQ(input_prompt(std::nullopt, PromptMark::kQuestion, PromptEnd::kStayOnLine),
+            0);  // no prompt: no question mark
   EXPECT_EQ(read_value(), 6u);
   EXPECT_EQ(console.row_text(0), "Age? 5");
   EXPECT_EQ(console.row_text(1), "6");

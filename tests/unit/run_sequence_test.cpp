@@ -29,13 +29,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The patch block as the guides describe it: three 4-byte words from 240948,
-// and the longest a run waits for another run's lock on it.
+// The patch block as the guides describe it: 4-byte words from 240948, the
+// marker, the item ID and the event ID, and the longest a run waits for
+// another run's lock on it. scripts/check-docs holds these figures to
+// src/patcher/patch_block.h.
 constexpr std::size_t kMarkerOffset = 240948;
 constexpr std::size_t kWordSize = 4;
+constexpr std::size_t kBlockWords = 3;
+constexpr std::size_t kBlockSize = kBlockWords * kWordSize;
 constexpr std::size_t kItemOffset = kMarkerOffset + kWordSize;
 constexpr std::size_t kEventOffset = kItemOffset + kWordSize;
-constexpr std::size_t kBlockSize = kEventOffset + kWordSize - kMarkerOffset;
+static_assert(kEventOffset + kWordSize == kMarkerOffset + kBlockSize, "the last ID ends the block");
 constexpr std::uint64_t kLockWaitMs = 5000;
 constexpr std::size_t kSampleSize = 241060;
 constexpr std::uint64_t kGiveUpMs = 60000;
