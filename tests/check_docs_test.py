@@ -106,6 +106,8 @@ def japanese_drifts():
     stripped = lambda tree: (tree / ja).write_bytes((tree / ja).read_bytes()[3:])  # noqa: E731
     return [
         ("the Japanese guide without its byte-order mark", stripped),
+        ("another version in the Japanese guide",
+         edit(ja, f"Veltrane {docs.project_version(TOP)} 用", "Veltrane 0.0.0 用")),
         ("a message missing from the Japanese guide", edit(ja, f"\n{INVALID}\n", "\n")),
         ("a key renamed in the Japanese guide", edit(ja, f"\n    {key}  ", f"\n    {key}X ")),
         ("a number claim changed in the Japanese guide",
