@@ -187,6 +187,40 @@ def drifts():
     return found
 
 
+# The Japanese guide's drifts, each built from the values the tree holds now
+# (check-docs reads them), so that an edit to the guide or a figure does not
+# break them; each must be reported against the guide.
+def japanese_drifts():
+    ja = docs.JA_GUIDE
+    invalid = next(text for kind, text, _ in docs.read_texts(TOP)
+                   if kind == "message" and text.startswith("Invalid"))
+    layout = docs.block_layout(TOP)
+    minus_one = docs.read_examples(TOP)["-1"]
+    wait = int(re.search(r"kLockWaitMs = (\d+);", (TOP / "src" / "patcher" / "run_sequence.cpp")
+                         .read_text(encoding="utf-8")).group(1)) // 1000
+    key = re.search(r"^    (\w+)  ", (TOP / ja).read_text(encoding="utf-8").split("編集キー", 1)[1],
+                    re.M).group(1)
+    usage = next(t for kind, t, _ in docs.read_texts(TOP) if kind == "windows-usage" and "Usage" in t)
+    stripped = lambda tree: (tree / ja).write_bytes((tree / ja).read_bytes()[3:])  # noqa: E731
+    return [(name, seed, ja) for name, seed in [
+        ("the Japanese guide without its byte-order mark", stripped),
+        ("another version in the Japanese guide",
+         edit(ja, f"Veltrane {docs.project_version(TOP)} 用", "Veltrane 0.0.0 用")),
+        ("another count of IDs in the Japanese guide",
+         edit(ja, f"{len(layout['labels'])} つの新しい ID", f"{len(layout['labels']) + 1} つの新しい ID")),
+        ("a message missing from the Japanese guide", edit(ja, f"\n{invalid}\n", "\n")),
+        ("a key renamed in the Japanese guide", edit(ja, f"\n    {key}  ", f"\n    {key}X ")),
+        ("a number claim changed in the Japanese guide",
+         edit(ja, f"「-1」は {minus_one}", f"「-1」は {int(minus_one) - 1}")),
+        ("the /? text changed in the Japanese guide",
+         edit(ja, f"\n    {usage}\n", f"\n    {usage.replace('FILE', 'PATH')}\n")),
+        ("the lock's wait changed in the Japanese guide",
+         edit(ja, f"最長 {wait} 秒", f"最長 {wait + 1} 秒")),
+        ("the block's offset changed in the Japanese guide",
+         edit(ja, f"オフセット {layout['offset']} (16", f"オフセット {layout['offset'] + 4} (16")),
+    ]]
+
+
 def check(seed):
     """check-docs's exit code and what it reports, on a copy of the tree,
     seeded or not."""
@@ -209,7 +243,7 @@ def main():
     failed = []
     if check(None)[0] != 0:
         failed.append("the copy as it is: check-docs fails (run scripts/check-docs)")
-    found = drifts()
+    found = drifts() + japanese_drifts()
     # Each copy is checked by a process of its own: as many at once as cores.
     with concurrent.futures.ThreadPoolExecutor(os.cpu_count()) as pool:
         results = pool.map(check, [seed for _, seed, _ in found])

@@ -50,6 +50,7 @@ SETTINGS_AFTER = ('for i in $(seq 50); do stty -g > after; cmp -s before after &
 
 class Console(unittest.TestCase):
     def setUp(self):
+        harness.needs_tool(self, "tmux")
         self.work = harness.WorkDir()
         self.panes = []
 

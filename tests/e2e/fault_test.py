@@ -7,7 +7,6 @@ import os
 import select
 import shlex
 import signal
-import shutil
 import subprocess
 import sys
 import threading
@@ -81,8 +80,11 @@ class Faults(unittest.TestCase):
                 target = self.work.file("RPG_RT.exe", SAMPLE)
                 os.chmod(target, 0o444)
                 # Root may write it: the run is then made by an unprivileged user.
-                self.assert_refused_write("read-only to the user", target,
-                                          user=65534 if os.geteuid() == 0 else None)
+                try:
+                    self.assert_refused_write("read-only to the user", target,
+                                              user=65534 if os.geteuid() == 0 else None)
+                finally:
+                    os.chmod(target, 0o644)  # so that an ordinary user can write the next row's
         with self.subTest("immutable"):
             target = self.work.file("RPG_RT.exe", SAMPLE)
             if subprocess.run(["chattr", "+i", str(target)], stderr=subprocess.DEVNULL).returncode:
@@ -446,8 +448,7 @@ class CtrlC(unittest.TestCase):
     prompt and in the closing pause; by the wait status the parent sees."""
 
     def setUp(self):
-        if shutil.which("tmux") is None:
-            harness.missing_prerequisite(self, "needs tmux")
+        harness.needs_tool(self, "tmux")
         self.work = harness.WorkDir()
         self.addCleanup(self.work.remove)
         self.panes = []

@@ -129,6 +129,12 @@ def missing_prerequisite(test, reason):
     test.skipTest(reason)
 
 
+def needs_tool(test, name):
+    """A missing program the test runs is a missing prerequisite."""
+    if shutil.which(name) is None:
+        missing_prerequisite(test, f"needs {name}")
+
+
 _LOCALES = {}  # locale name -> folder holding it, made once per run
 
 

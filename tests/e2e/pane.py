@@ -32,10 +32,11 @@ class Pane:
         redirect = f" < {shlex.quote(str(stdin_file))}" if stdin_file else ""
         # The program is the pane's first command, so the terminal cursor
         # starts at the top-left cell; the pane stays open after it ends.
-        # The shell catches SIGINT (the program still gets the default
-        # action), so that it outlives a Ctrl+C and records the exit code.
+        # The shell catches SIGINT and SIGQUIT (the program still gets the
+        # default action), so that it outlives a Ctrl+C or Ctrl+\ and records
+        # the exit code, whatever shell tmux runs it in.
         # It starts the program once the pane's output is piped to raw_file.
-        script = (f"trap : INT; until [ -e {shlex.quote(str(piped))} ]; do sleep 0.02; done; "
+        script = (f"trap : INT QUIT; until [ -e {shlex.quote(str(piped))} ]; do sleep 0.02; done; "
                   f"cd {shlex.quote(str(cwd))} && {shlex.join(command)}{redirect}; "
                   f"echo $? > {shlex.quote(str(self.rc_file))}; "
                   f"tmux wait-for -S {self.name}-done; sleep 3600")

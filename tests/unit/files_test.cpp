@@ -122,6 +122,8 @@ TEST_F(file_slots, exists_for_regular_files_readable_or_not) {
     EXPECT_EQ(file_open(path("closed/f"), 0, 0, 0, 1, 0), 2);
     fs::permissions(dir_ / "closed", fs::perms::owner_all);
   });
+  // Read back with the permission given again: an ordinary user needs it.
+  fs::permissions(path("secret"), fs::perms::owner_read, fs::perm_options::add);
   EXPECT_EQ(get("secret"), "x");
 #endif
   EXPECT_EQ(next_descriptor(), free_fd) << "every stream closed";
@@ -297,6 +299,7 @@ TEST_F(file_slots, write_only_file_is_never_cut_to_length_0) {
     EXPECT_EQ(file_open(path("wo"), 0, 0, 0, 1, 0), 2);
     EXPECT_EQ(slot_for_number(1)->ops, nullptr);
   });
+  fs::permissions(path("wo"), fs::perms::owner_read, fs::perm_options::add);
   EXPECT_EQ(get("wo"), "precious");
 }
 #endif
