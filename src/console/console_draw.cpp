@@ -86,12 +86,9 @@ std::int32_t feed_lines(const WriteContext& context, std::int32_t count) {
     return count;
   }
   while (count > 0) {
+    const auto chunk = static_cast<DWORD>(std::min(count, kChunk));
     DWORD written = 0;
-    if (WriteFile(output, kFeeds, static_cast<DWORD>(std::min(count, kChunk)), &written,
-                  nullptr) == 0 ||
-        written == 0) {
-      break;
-    }
+    if (WriteFile(output, kFeeds, chunk, &written, nullptr) == 0 || written == 0) break;
     count -= static_cast<std::int32_t>(written);
   }
   return count;

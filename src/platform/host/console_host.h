@@ -134,7 +134,8 @@ class ConsoleHost {
   DWORD output_mode() const;
   Cell cell(SHORT x, SHORT y) const;
   std::string row_text(SHORT y) const;  // trailing blanks removed
-  std::vector<std::string> terminal_history() const;  // oldest first, blanks removed
+  // A pseudo-console's terminal history, oldest first, as row_text gives rows.
+  std::vector<std::string> terminal_history() const;
   std::vector<BeepRecord> beeps() const;
   std::size_t bell_count() const;  // BEL bytes written through the console teletype
   std::string redirected_output() const;
