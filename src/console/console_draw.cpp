@@ -64,6 +64,36 @@ void scroll_rectangle(const WriteContext& context, SMALL_RECT source, std::int32
                              cell(source.Left, source.Top - count), &fill);
 }
 
+// Scrolls the whole buffer up by `count` rows with the console's own line
+// feed at the bottom row; returns the rows still to scroll when the console
+// does not take line feeds (output not processed) or a call fails.
+//
+// A pseudo-console (the terminal current Windows opens by default) and Wine's
+// terminal console have a buffer that is the window, drawn on a terminal with
+// a history of its own. They pass a line feed at the bottom row on to the
+// terminal as a line feed, so the line leaving the top goes into its history;
+// a ScrollConsoleScreenBuffer reaches the terminal as a copy or a redraw, and
+// the shell's lines above the tool would be lost from it. The cells come out
+// as the rectangle scroll leaves them: each line feed moves the rows up one
+// and fills the bottom row with blanks in the current attribute.
+std::int32_t feed_lines(const WriteContext& context, std::int32_t count) {
+  static constexpr char kFeeds[] = "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n";
+  constexpr auto kChunk = static_cast<std::int32_t>(sizeof kFeeds - 1);
+  const HANDLE output = context.info->output;
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode) == 0 || (mode & ENABLE_PROCESSED_OUTPUT) == 0 ||
+      SetConsoleCursorPosition(output, cell(context.left, context.bottom)) == 0) {
+    return count;
+  }
+  while (count > 0) {
+    const auto chunk = static_cast<DWORD>(std::min(count, kChunk));
+    DWORD written = 0;
+    if (WriteFile(output, kFeeds, chunk, &written, nullptr) == 0 || written == 0) break;
+    count -= static_cast<std::int32_t>(written);
+  }
+  return count;
+}
+
 void scroll_region(WriteContext& context, std::int32_t count) {
   const ConsoleInfo& info = *context.info;
   if (!info.region_is_partial) {
@@ -77,9 +107,13 @@ void scroll_region(WriteContext& context, std::int32_t count) {
       count -= step;
       if (count == 0) return;
     }
+    // A window that is the whole buffer scrolls by line feeds (feed_lines).
+    // One that has come down a taller buffer shows a classic console window,
+    // whose lines leave the buffer's top either way: the rectangle scroll.
+    if (context.top == 0) count = feed_lines(context, count);
     if (count >= info.buffer_height) {
       blank_rows(context, context.top, context.bottom);
-    } else {
+    } else if (count > 0) {
       scroll_rectangle(
           context,
           SMALL_RECT{0, static_cast<SHORT>(count), static_cast<SHORT>(info.buffer_width - 1),

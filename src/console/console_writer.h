@@ -4,9 +4,10 @@
 // (WriteFile). Otherwise they are drawn cell by cell like a teletype: BEL, BS,
 // TAB, LF and CR are acted on, text wraps at the buffer's right edge, and
 // output past the window's bottom moves the window down through the buffer and
-// then scrolls the buffer. The view of the console window it keeps, and the
-// queries made through it, are in console_view.h; the drawing of cells in
-// console_draw.h.
+// then scrolls the buffer (by the console's line feed where the window is the
+// whole buffer, so that a terminal behind the console keeps its history). The
+// view of the console window it keeps, and the queries made through it, are in
+// console_view.h; the drawing of cells in console_draw.h.
 #pragma once
 
 #include <cstdint>

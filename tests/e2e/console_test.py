@@ -4,6 +4,7 @@ import subprocess
 import sys
 import time
 import unittest
+from pathlib import Path
 
 import harness
 from harness import BLOCK_END, LABELS, ids_of, offset_of
@@ -253,6 +254,42 @@ class Console(unittest.TestCase):
                 self.assertEqual((self.work.path / "after").read_text(), before)
                 # tmux may still be reading the last bytes written to the pane.
                 pane.wait_until(pane.cursor_shown, "the cursor showing after the run", timeout=5)
+
+    def test_the_shell_lines_above_a_run_at_the_bottom_of_a_full_window_stay_in_its_history(self):
+        # A shell prints forty lines into a 24-row terminal and the tool
+        # starts on its bottom row. Under Wine the shell is cmd, in Wine's
+        # terminal console, whose buffer is the window as under a
+        # pseudo-console: the lines the tool scrolls out go into the
+        # terminal's history as the shell's own do.
+        target = self.work.file("RPG_RT.exe", SAMPLE)
+        if PROGRAM.wine_prefix:
+            pane = Pane(["wine", "cmd"], self.work.path, PROGRAM.env, height=24)
+            self.panes.append(pane)
+            pane.wait_until(lambda: pane.screen().endswith(">"), "cmd's prompt")
+            self.type_line(pane, "=for /L %i in (1,1,40) do @echo shell line %i", "Enter")
+            pane.wait_for("shell line 40")
+            pane.wait_until(lambda: pane.screen().endswith(">") and pane.cursor()[1] == 23,
+                            "cmd's prompt on the bottom row")
+            exe = "Z:" + str(Path(PROGRAM.binary).resolve()).replace("/", "\\")
+            self.type_line(pane, f'="{exe}" RPG_RT.exe', "Enter")
+        else:
+            script = 'for i in $(seq 40); do echo "shell line $i"; done; exec "$0" "$@"'
+            pane = Pane(["bash", "-c", script, *PROGRAM.command(["RPG_RT.exe"])], self.work.path,
+                        PROGRAM.env, height=24)
+            self.panes.append(pane)
+        for label, typed in ((f"{ITEM}1.", "10"), (f"{EVENT}2.", "20")):
+            pane.wait_for(f"{label} {PROMPT_SHOWN}")
+            time.sleep(0.3)
+            self.type_line(pane, "=" + typed, "Enter")
+        pane.wait_for("Done.")
+        if PROGRAM.wine_prefix:
+            pane.wait_until(lambda: pane.screen().endswith(">"), "cmd's prompt after the run")
+            self.type_line(pane, "=exit", "Enter")
+        self.assertEqual(pane.exit_code(timeout=10), 0)
+        self.assertEqual(ids_of(target.read_bytes()), (10, 20))
+        kept = [line.rstrip() for line in pane.lines(history=True)
+                if line.startswith("shell line")]
+        self.assertEqual(kept, [f"shell line {i}" for i in range(1, 41)])
 
     @harness.only_for("native", "Wine's terminal console keeps its size and is not redrawn on a "
                       "resize")

@@ -64,8 +64,10 @@ class Pane:
         self.started = time.monotonic()
         self.ended_at = None
 
-    def lines(self):
-        out = subprocess.run(["tmux", "capture-pane", "-p", "-t", self.name],
+    def lines(self, history=False):
+        """The screen's lines, after the terminal's history when asked."""
+        start = ["-S", "-"] if history else []
+        out = subprocess.run(["tmux", "capture-pane", "-p", *start, "-t", self.name],
                              stdout=subprocess.PIPE, check=True).stdout
         return out.decode("utf-8", "replace").split("\n")
 

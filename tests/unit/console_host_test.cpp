@@ -125,6 +125,7 @@ TEST(console_host, scroll_copies_from_snapshot_fills_uncovered_cells_and_obeys_c
 
 TEST(console_host, whole_buffer_scroll_up_keeps_every_later_operation_in_place) {
   Host host(4, 5);
+  host.set_pseudo_console(true);
   for (SHORT y = 0; y < 5; ++y) host.put_text(0, y, std::string(4, static_cast<char>('0' + y)));
   const CHAR_INFO fill = cell_of('.', 0x70);
   const SMALL_RECT below_first{0, 1, 3, 4};
@@ -144,6 +145,8 @@ TEST(console_host, whole_buffer_scroll_up_keeps_every_later_operation_in_place) 
   host.write("\r\nab");  // the teletype scrolls past the last row
   EXPECT_EQ(host.row_text(0), "44ff");
   EXPECT_EQ(host.row_text(4), "ab");
+  // The pseudo-console's terminal kept only the row the line feed moved out.
+  EXPECT_EQ(host.terminal_history(), std::vector<std::string>{"3333"});
   // Moving up by more than half leaves the rows in between as they were.
   const SMALL_RECT lower{0, 3, 3, 4};
   const CHAR_INFO comma = cell_of(',');
@@ -367,6 +370,13 @@ TEST(console_host, scheduled_input_enters_queue_when_sleep_reaches_its_time) {
   ASSERT_TRUE(host.ReadConsoleInputA(host.in(), records, 1, &count));
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(host.now_ms(), 250u);
+
+  // On a timer tick of 15.625 ms a Sleep ends on the first tick after its
+  // time (312.5 ms), and the tick count steps by ticks.
+  host.set_timer_tick(15625);
+  host.Sleep(50);
+  EXPECT_EQ(host.now_ms(), 313u);
+  EXPECT_EQ(host.GetTickCount(), 312u);
 }
 
 TEST(console_host, beep_records_tone_and_advances_virtual_clock) {
@@ -537,7 +547,7 @@ TEST(console_api, windows_names_reach_the_attached_host_and_fall_back_without_on
   EXPECT_EQ(info.dwSize.X, 80);
   Sleep(2000);
   EXPECT_TRUE(Beep(1000, 250));
-  EXPECT_EQ(host.now_ms(), 2250u);
+  EXPECT_EQ(GetTickCount(), 2250u);
   EXPECT_EQ(MapVirtualKeyA('B', MAPVK_VK_TO_CHAR), static_cast<UINT>('B'));
   EXPECT_EQ(host.call_count(ApiCall::MapVirtualKeyA), 1u);
   veltrane::host::attach_console_host(nullptr);

@@ -89,9 +89,13 @@ TEST(console_writer, line_end_on_the_bottom_row_moves_the_window_then_scrolls_th
 }
 
 TEST(console_writer, several_line_ends_at_once_scroll_by_as_many_rows) {
-  // Every row starts labelled; line ends written at once from the region's
-  // last row move rows first..last up by `shift` (blanks below) and put the
-  // "x" that follows on row `bottom`, over what that row held.
+  // Every row starts labelled across its width; line ends written at once
+  // from the region's last row move rows first..last up by `shift` (blanks
+  // below) and put the "x" that follows on row `bottom`, over what that row
+  // held. Where the text region is the whole buffer, as in a pseudo-console,
+  // the rows moved out went by line feeds into the terminal's history, and no
+  // rectangle was scrolled; elsewhere, or when the console refuses the line
+  // feeds or does not process them, the cells come out the same.
   struct Case {
     SHORT buffer_rows;
     SHORT window_bottom;  // above 24: the window grew after the region was fixed
@@ -103,28 +107,48 @@ TEST(console_writer, several_line_ends_at_once_scroll_by_as_many_rows) {
       {27, 24, 3, 0, 26, 1, 26},   {26, 24, 1, 0, 25, 0, 25},   {30, 29, 10, 0, 24, 10, 24},
       {30, 29, 20, 0, 24, 20, 24}, {30, 29, 25, 0, 24, 25, 24},
   };
-  const auto label = [](int row) { return "row " + std::to_string(row); };
+  const auto label = [](int row) {
+    std::string text = "row " + std::to_string(row);
+    text.resize(80, '.');
+    return text;
+  };
+  const char* const roads[] = {"line feeds", "line feeds refused", "output not processed"};
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.line_ends) + " line ends, buffer of " +
-                 std::to_string(c.buffer_rows) + ", window to " + std::to_string(c.window_bottom));
-    Screen s(0, 80, c.buffer_rows);
-    ASSERT_TRUE(s.host.set_window({0, 0, 79, c.window_bottom}));
-    veltrane::console_write(nullptr, 0, veltrane::kWriteSettle);  // the view follows
-    for (SHORT row = 0; row < c.buffer_rows; ++row) s.host.put_text(0, row, label(row), 0x1F);
-    s.host.set_cursor(0, 24);
-    s.write(std::string(static_cast<std::size_t>(c.line_ends), '\n') + "x");
-    for (int row = 0; row < c.buffer_rows; ++row) {
-      std::string expected = label(row);
-      if (row >= c.first && row <= c.last) {
-        expected = row + c.shift <= c.last ? label(row + c.shift) : "";
+    for (const char* road : roads) {
+      SCOPED_TRACE(std::to_string(c.line_ends) + " line ends, buffer of " +
+                   std::to_string(c.buffer_rows) + ", window to " +
+                   std::to_string(c.window_bottom) + ", " + road);
+      Screen s(0, 80, c.buffer_rows);
+      s.host.set_pseudo_console(true);
+      if (road == roads[1]) s.host.fail_next(ApiCall::WriteFile, 100);
+      if (road == roads[2]) s.host.set_output_mode(ENABLE_WRAP_AT_EOL_OUTPUT);
+      ASSERT_TRUE(s.host.set_window({0, 0, 79, c.window_bottom}));
+      veltrane::console_write(nullptr, 0, veltrane::kWriteSettle);  // the view follows
+      for (SHORT row = 0; row < c.buffer_rows; ++row) s.host.put_text(0, row, label(row), 0x1F);
+      s.host.set_cursor(0, 24);
+      s.write(std::string(static_cast<std::size_t>(c.line_ends), '\n') + "x");
+      for (int row = 0; row < c.buffer_rows; ++row) {
+        std::string expected = label(row);
+        if (row >= c.first && row <= c.last) {
+          expected = row + c.shift <= c.last ? label(row + c.shift) : "";
+        }
+        // The "x" lands in the bottom row's first cell.
+        if (row == c.bottom) expected.replace(0, expected.empty() ? 0 : 1, 1, 'x');
+        EXPECT_EQ(s.host.row_text(static_cast<SHORT>(row)), expected) << "row " << row;
+        const bool blanked = expected.empty() || row == c.bottom;
+        EXPECT_EQ(s.host.cell(0, static_cast<SHORT>(row)).attributes, blanked ? 0x07 : 0x1F) << row;
       }
-      // The "x" lands in the bottom row's first cell.
-      if (row == c.bottom) expected.replace(0, expected.empty() ? 0 : 1, 1, 'x');
-      EXPECT_EQ(s.host.row_text(static_cast<SHORT>(row)), expected) << "row " << row;
-      const bool blanked = expected.empty() || row == c.bottom;
-      EXPECT_EQ(s.host.cell(0, static_cast<SHORT>(row)).attributes, blanked ? 0x07 : 0x1F) << row;
+      EXPECT_EQ(s.cursor(), Place(1, c.bottom));
+      const bool fed = road == roads[0] && c.buffer_rows == 25 && c.window_bottom == 24;
+      std::vector<std::string> history;
+      for (int row = 0; fed && row < c.line_ends; ++row) {
+        history.push_back(row < c.buffer_rows ? label(row) : "");
+      }
+      EXPECT_EQ(s.host.terminal_history(), history);
+      if (fed) {
+        EXPECT_EQ(s.host.call_count(ApiCall::ScrollConsoleScreenBufferA), 0u);
+      }
     }
-    EXPECT_EQ(s.cursor(), Place(1, c.bottom));
   }
 }
 

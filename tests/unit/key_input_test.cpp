@@ -289,9 +289,13 @@ TEST_F(KeyInputTest, the_512th_pending_key_drops_the_oldest) {
   EXPECT_EQ(texts.back(), "\x02");
 }
 
-TEST_F(KeyInputTest, pause_counts_sleep_quanta) {
+TEST_F(KeyInputTest, pause_lasts_its_length_by_the_tick_count) {
   EXPECT_EQ(timed(2000), 2000u);
   EXPECT_EQ(console.call_count(host::ApiCall::Sleep), 40u);
+  // On Windows' usual timer tick a Sleep(50) lasts 62.5 ms from a tick.
+  console.set_timer_tick(15625);
+  EXPECT_NEAR(static_cast<double>(timed(2000)), 2000.0, 15.625);
+  console.set_timer_tick(0);
   console.queue_key('A', 'a');
   EXPECT_EQ(timed(99), 99u);  // no check below 100 ms
   EXPECT_EQ(console.queued_input_count(), 2u);

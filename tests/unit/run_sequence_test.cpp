@@ -240,6 +240,28 @@ TEST_F(RunSequenceTest, typed_ids_replace_both_words_and_nothing_else) {
   EXPECT_EQ(console().registered_handler_count(), 0u) << "control handler removed at exit";
 }
 
+TEST_F(RunSequenceTest, the_shell_lines_above_a_run_at_the_bottom_of_a_pseudo_console_are_kept) {
+  // A shell printed line1 to line40 into a 25-row pseudo-console and left
+  // its prompt on the bottom row.
+  console().set_pseudo_console(true);
+  std::string shell;
+  for (int i = 1; i <= 40; ++i) shell += "line" + std::to_string(i) + "\r\n";
+  DWORD written = 0;
+  console().WriteFile(console().GetStdHandle(STD_OUTPUT_HANDLE), shell.data(),
+                      static_cast<DWORD>(shell.size()), &written, nullptr);
+  ASSERT_EQ(console().cursor().Y, 24);
+  put_target(sample_target());
+  console().queue_text("10\r20\r");
+  EXPECT_EQ(run({target}), 0);
+  std::vector<std::string> lines = console().terminal_history();
+  for (const std::string& row : screen_rows(25)) lines.push_back(row);
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 40; ++i) expected.push_back("line" + std::to_string(i));
+  expected.insert(expected.end(), {kBanner[0], kBanner[1], kBanner[2]});
+  lines.resize(expected.size());
+  EXPECT_EQ(lines, expected);
+}
+
 TEST_F(RunSequenceTest, a_help_request_alone_prints_the_usage_at_once) {
   EXPECT_EQ(run({"--help"}), 0);
   EXPECT_EQ(console().row_text(0), "Usage: veltrane FILE") << "no banner";

@@ -22,6 +22,7 @@ std::string_view api_call_name(ApiCall call) {
       "SetConsoleCursorInfo",
       "WriteFile",
       "Sleep",
+      "GetTickCount",
       "WaitForSingleObject",
       "Beep",
   };

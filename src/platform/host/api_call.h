@@ -27,6 +27,7 @@ enum class ApiCall : std::size_t {
   SetConsoleCursorInfo,
   WriteFile,
   Sleep,
+  GetTickCount,
   WaitForSingleObject,
   Beep,
 };

@@ -71,6 +71,11 @@ void ConsoleHost::set_redirected_write_limit(DWORD bytes) {
   redirected_write_limit_ = bytes;
 }
 
+void ConsoleHost::set_pseudo_console(bool on) {
+  std::lock_guard lock(mutex_);
+  screen_.keeps_history = on;
+}
+
 void ConsoleHost::put_text(SHORT x, SHORT y, const std::string& text, WORD attributes) {
   std::lock_guard lock(mutex_);
   for (std::size_t k = 0; k < text.size(); ++k) {
@@ -124,6 +129,11 @@ Cell ConsoleHost::cell(SHORT x, SHORT y) const {
 std::string ConsoleHost::row_text(SHORT y) const {
   std::lock_guard lock(mutex_);
   return screen_.row_text(y);
+}
+
+std::vector<std::string> ConsoleHost::terminal_history() const {
+  std::lock_guard lock(mutex_);
+  return screen_.history;
 }
 
 std::vector<BeepRecord> ConsoleHost::beeps() const {

@@ -68,6 +68,12 @@ class ConsoleHost {
   void set_output_redirected(bool redirected);
   // Redirected WriteFile takes at most this many bytes per call (0: no limit).
   void set_redirected_write_limit(DWORD bytes);
+  // A pseudo-console, whose buffer is the window (as a new host's is), drawn
+  // on a terminal with a history: it keeps each row that leaves the
+  // buffer's top by a line feed (WriteFile's teletype). A
+  // ScrollConsoleScreenBuffer reaches the terminal as a redraw, so the rows
+  // it moves out are lost. Read back with terminal_history().
+  void set_pseudo_console(bool on);
   // Writes text at (x, y) in attribute `attributes`, clipped to the row.
   void put_text(SHORT x, SHORT y, const std::string& text, WORD attributes = 0x07);
 
@@ -106,6 +112,10 @@ class ConsoleHost {
 
   // ---- Clock ----
   std::uint64_t now_ms() const;
+  // The system's timer tick in microseconds, as on Windows (15625 by
+  // default there): Sleep ends on a tick and GetTickCount steps by ticks.
+  // 0, the default, ends Sleep on the millisecond asked for.
+  void set_timer_tick(std::uint32_t microseconds);
   // Advances the virtual clock (delivering scheduled input), as Sleep does.
   void advance_clock(std::uint64_t ms);
   // Called after Sleep and Beep have advanced the clock, with no lock held,
@@ -127,6 +137,8 @@ class ConsoleHost {
   DWORD output_mode() const;
   Cell cell(SHORT x, SHORT y) const;
   std::string row_text(SHORT y) const;  // trailing blanks removed
+  // A pseudo-console's terminal history, oldest first, as row_text gives rows.
+  std::vector<std::string> terminal_history() const;
   std::vector<BeepRecord> beeps() const;
   std::size_t bell_count() const;  // BEL bytes written through the console teletype
   std::string redirected_output() const;
@@ -172,8 +184,12 @@ class ConsoleHost {
   BOOL SetConsoleCursorInfo(HANDLE hConsoleOutput, const CONSOLE_CURSOR_INFO* lpConsoleCursorInfo);
   BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                  LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
-  // Advances the virtual clock; takes no real time.
+  // Advances the virtual clock, with a timer tick to the first tick at or
+  // after the time asked for; takes no real time.
   void Sleep(DWORD dwMilliseconds);
+  // The virtual clock in milliseconds, with a timer tick that of the last
+  // tick passed.
+  DWORD GetTickCount();
   // Records the tone and advances the virtual clock by its duration. Fails
   // (error 87) for frequencies outside 37..32767 Hz.
   BOOL Beep(DWORD dwFreq, DWORD dwDuration);
@@ -205,6 +221,7 @@ class ConsoleHost {
   DWORD redirected_write_limit_ = 0;
   std::string redirected_output_;
   std::uint64_t now_ms_ = 0;
+  std::uint32_t tick_us_ = 0;
   std::vector<BeepRecord> beeps_;
   std::size_t bells_ = 0;
   DWORD last_error_ = 0;

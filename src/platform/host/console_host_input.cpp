@@ -177,6 +177,11 @@ std::uint64_t ConsoleHost::now_ms() const {
   return now_ms_;
 }
 
+void ConsoleHost::set_timer_tick(std::uint32_t microseconds) {
+  std::lock_guard lock(mutex_);
+  tick_us_ = microseconds;
+}
+
 void ConsoleHost::advance_clock(std::uint64_t ms) {
   std::uint64_t target = 0;
   {
@@ -331,14 +336,29 @@ UINT ConsoleHost::MapVirtualKeyA(UINT uCode, UINT uMapType) {
 }
 
 void ConsoleHost::Sleep(DWORD dwMilliseconds) {
+  std::uint64_t start = 0;
   std::uint64_t target = 0;
   {
     std::lock_guard lock(mutex_);
+    start = now_ms_;
     enter(ApiCall::Sleep);  // Sleep cannot fail
     target = now_ms_ + dwMilliseconds;
+    if (tick_us_ != 0 && dwMilliseconds != 0) {
+      // The first tick at or after the target, on the millisecond after it.
+      const std::uint64_t ticks = (target * 1000 + tick_us_ - 1) / tick_us_;
+      target = (ticks * tick_us_ + 999) / 1000;
+    }
   }
   advance_to(target);
-  wait(dwMilliseconds);
+  wait(static_cast<DWORD>(now_ms() - start));
+}
+
+DWORD ConsoleHost::GetTickCount() {
+  std::lock_guard lock(mutex_);
+  enter(ApiCall::GetTickCount);  // GetTickCount cannot fail
+  std::uint64_t ms = now_ms_;
+  if (tick_us_ != 0) ms = ms * 1000 / tick_us_ * tick_us_ / 1000;
+  return static_cast<DWORD>(ms);
 }
 
 bool ConsoleHost::wait_for_object(DWORD ms, const std::function<bool()>& signalled) {

@@ -219,6 +219,7 @@ void ScreenBuffer::new_line() {
     return;
   }
   // Past the last row the buffer's contents move up one row.
+  if (keeps_history) history.push_back(row_text(0));
   rotate_up(1, Cell{' ', attributes});
 }
 

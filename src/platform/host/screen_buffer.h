@@ -39,6 +39,10 @@ class ScreenBuffer {
   DWORD cursor_size = 25;
   bool cursor_visible = true;
   DWORD output_mode = 0x3;
+  // With keeps_history, the text of each row that leaves the top by a line
+  // feed (teletype), oldest first; scroll() adds nothing.
+  bool keeps_history = false;
+  std::vector<std::string> history;
 
   bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < columns_ && y < rows_; }
   // The cell at (x, y); the coordinates must lie inside the buffer.

@@ -227,6 +227,15 @@ void Sleep(DWORD dwMilliseconds) {
   sleep_milliseconds(dwMilliseconds);
 }
 
+DWORD GetTickCount() {
+  if (auto* host = attached_console_host()) return host->GetTickCount();
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  // The count wraps as Windows' does, every 49.7 days.
+  return static_cast<DWORD>(static_cast<std::uint64_t>(now.tv_sec) * 1000U +
+                            static_cast<std::uint64_t>(now.tv_nsec) / 1000000U);
+}
+
 // Real time even with a host attached: it hands the processor to another thread.
 BOOL SwitchToThread() { return sched_yield() == 0 ? TRUE : FALSE; }
 

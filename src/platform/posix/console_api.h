@@ -33,6 +33,7 @@ BOOL SetConsoleCursorInfo(HANDLE hConsoleOutput, const CONSOLE_CURSOR_INFO* lpCo
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 void Sleep(DWORD dwMilliseconds);
+DWORD GetTickCount();
 BOOL SwitchToThread();
 BOOL Beep(DWORD dwFreq, DWORD dwDuration);
 
