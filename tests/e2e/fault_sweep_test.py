@@ -36,6 +36,7 @@ NEW = tuple(111 * n for n in OLD)
 TYPED = b"".join(b"%d\n" % n for n in NEW)
 MOST_PER_CALL = 12  # occurrences past the first dozen of a call are skipped
 RUN_TIMEOUT = 60
+WORKERS = 4
 CALL = re.compile(r"^(\d+)\s+(\w+)\(")
 SYNCS, OPENS = ("fsync", "fdatasync"), ("open", "openat", "openat2", "creat")
 SHOWN = re.compile(b"(" + b"|".join(re.escape(label.encode()) for label in harness.LABELS) +
@@ -191,21 +192,20 @@ def unsynced_writes(log):
 
 class FaultSweep(unittest.TestCase):
     def test_every_failing_call_on_the_target_keeps_the_promise(self):
-        # Native runs mostly sleep through the closing pause: run a few at a
-        # time. Under Wine two, each in a prefix of its own beside the one the
-        # other suites share, whose server is ended: a run's wineserver must
-        # start under its strace to be traced.
+        # Runs mostly sleep through the closing pause: a few at a time. Under
+        # Wine each in a prefix of its own (a copy of the one the other suites
+        # share) with no server running: a run's wineserver must start under
+        # its strace to be traced.
         if PROGRAM.wine_prefix:
-            with concurrent.futures.ThreadPoolExecutor(2) as pool:
-                programs = list(pool.map(lambda n: harness.Program(
-                    PROGRAM.binary, f"{PROGRAM.wine_prefix}-sweep{n}"), (1, 2)))
+            programs = [harness.Program(PROGRAM.binary, f"{PROGRAM.wine_prefix}-sweep{n}",
+                                        copy_of=PROGRAM) for n in range(1, WORKERS + 1)]
             for program in programs:
                 subprocess.run(["wineserver", "-k"], env=program.env, timeout=RUN_TIMEOUT,
                                check=False)
                 subprocess.run(["wineserver", "-w"], env=program.env, timeout=RUN_TIMEOUT,
                                check=False)
         else:
-            programs = [PROGRAM] * 4
+            programs = [PROGRAM] * WORKERS
         for program in programs:
             PROGRAMS.put(program)
         started = time.monotonic()

@@ -41,7 +41,9 @@ DONE, NO_FILE, NOT_FOUND, INVALID, NOT_READ, NOT_WRITTEN, CHANGED = MESSAGES
 class Program:
     """The program under test. `wine_prefix` set means a Windows binary."""
 
-    def __init__(self, binary, wine_prefix=None):
+    def __init__(self, binary, wine_prefix=None, copy_of=None):
+        """With `copy_of`, a Windows binary's prefix is made as a copy of
+        that program's, and no server is started for it."""
         self.binary = str(Path(binary).resolve())
         self.wine_prefix = wine_prefix
         if wine_prefix:
@@ -49,7 +51,10 @@ class Program:
             # and names in any language reach the program whole.
             self.env = dict(os.environ, WINEDEBUG="-all", WINEARCH="win32", LC_ALL="C.UTF-8",
                             WINEPREFIX=str(Path(wine_prefix).resolve()))
-            ensure_wine_prefix(self.env)
+            if copy_of:
+                copy_wine_prefix(copy_of.env["WINEPREFIX"], self.env["WINEPREFIX"])
+            else:
+                ensure_wine_prefix(self.env)
         else:
             # The same locale natively: the terminal takes and shows
             # characters as UTF-8, whatever the machine's default.
@@ -99,6 +104,25 @@ def ensure_wine_prefix(env):
             # with none, they hold open no suite's output, which CTest waits on.
             subprocess.run(["wineboot"], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=300, check=False)
+
+
+def copy_wine_prefix(source, prefix):
+    """Makes `prefix` a copy of the prefix `source` where it does not exist:
+    seconds of Wine's first start saved. The files are links to the source's,
+    which Wine only reads, but for the registry and the .ini files, which it
+    writes, and the name of the source's server folder, which each prefix
+    makes its own."""
+    if (Path(prefix) / "system.reg").exists():
+        return
+    shutil.rmtree(prefix, ignore_errors=True)
+
+    def link(source_file, copy):
+        if Path(source_file).suffix in (".reg", ".ini"):
+            shutil.copy2(source_file, copy)
+        else:
+            os.link(source_file, copy)
+    shutil.copytree(source, prefix, symlinks=True, copy_function=link,
+                    ignore=lambda folder, names: ["wineserver"] if Path(folder) == Path(source) else [])
 
 
 class WorkDir:
