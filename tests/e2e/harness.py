@@ -111,18 +111,27 @@ def copy_wine_prefix(source, prefix):
     seconds of Wine's first start saved. The files are links to the source's,
     which Wine only reads, but for the registry and the .ini files, which it
     writes, and the name of the source's server folder, which each prefix
-    makes its own."""
+    makes its own. The other suites keep running in the source meanwhile: its
+    temporary folders are copied empty, and a file that goes while the copy
+    is made is left out."""
     if (Path(prefix) / "system.reg").exists():
         return
     shutil.rmtree(prefix, ignore_errors=True)
 
     def link(source_file, copy):
-        if Path(source_file).suffix in (".reg", ".ini"):
-            shutil.copy2(source_file, copy)
-        else:
-            os.link(source_file, copy)
-    shutil.copytree(source, prefix, symlinks=True, copy_function=link,
-                    ignore=lambda folder, names: ["wineserver"] if Path(folder) == Path(source) else [])
+        try:
+            if Path(source_file).suffix in (".reg", ".ini"):
+                shutil.copy2(source_file, copy)
+            else:
+                os.link(source_file, copy)
+        except FileNotFoundError:
+            pass
+
+    def left_out(folder, names):
+        if Path(folder) == Path(source):
+            return ["wineserver"]
+        return names if Path(folder).name in ("Temp", "temp") else []
+    shutil.copytree(source, prefix, symlinks=True, copy_function=link, ignore=left_out)
 
 
 class WorkDir:
