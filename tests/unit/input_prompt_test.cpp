@@ -182,8 +182,8 @@ TEST(input_reader, later_reads_take_the_following_items_of_the_line) {
 // Also text as Windows tools save it, after a byte-order mark: UTF-8, and
 // UTF-16 in either byte order, where a character outside ASCII is no digit
 // and an odd byte at the end is dropped. Bytes that only begin a mark are
-// bytes. Full-width forms, as an input method types them, read as ASCII in
-// every encoding; input that is not UTF-8 is bytes here.
+// bytes. Full-width forms and an input method's punctuation read as ASCII
+// in every encoding; input that is not UTF-8 is bytes here.
 TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   const std::string kUtf8Mark = "\xEF\xBB\xBF";
   const struct {
@@ -214,7 +214,8 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
       {utf16("\xFF\xFE", u"\uFF11\uFF12\uFF0C\U0001F600\uFF13", false), 12, 0},
       {utf16("\xFE\xFF", u"\uFF06\uFF28\uFF11\uFF21\u3000\uFF14", true), 26, 4},
       {kUtf8Mark + "\uFF11\uFF15\r\n\uFF11\uFF16\r\n", 15, 16},
-      {kUtf8Mark + "\xC3(7,8", 0, 8},
+      {kUtf8Mark + "\xC3\n8", 0, 8},
+      {kUtf8Mark + "\u30FC\uFF11\u3002\uFF15\u3001\u2212\uFF13", 4294967294, 4294967293},
       {"\uFF11\uFF10\uFF0C\uFF12\uFF10", 10, 20},
       {"\uFF11\uFF0E\uFF15\uFF45\uFF11\u3000\uFF12\u6570", 15, 2},
       {"5\n\x82\x50\x82\x54", 5, 0},

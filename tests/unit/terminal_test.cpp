@@ -140,11 +140,17 @@ TEST(key_decoder, text_outside_ascii_becomes_code_page_437_or_a_question_mark) {
   EXPECT_EQ(decode("\uFF11\uFF21\u3000\u6570"),  // full-width forms are ASCII, a kanji is '?'
             (Keys{"+00/00/31/0000", "-00/00/31/0000", "+00/00/41/0000", "-00/00/41/0000",
                   "+00/00/20/0000", "-00/00/20/0000", "+00/00/3F/0000", "-00/00/3F/0000"}));
+  // The input method's own minus, period and comma (and the pasted minus sign) are the keys'.
+  EXPECT_EQ(decode("\u30FC\u2212\u3002\u3001"),
+            (Keys{"+00/00/2D/0000", "-00/00/2D/0000", "+00/00/2D/0000", "-00/00/2D/0000",
+                  "+00/00/2E/0000", "-00/00/2E/0000", "+00/00/2C/0000", "-00/00/2C/0000"}));
+  EXPECT_EQ(decode("\u0800").size(), 2u);                   // the first of three bytes: one '?'
   EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");  // ░
   EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");  // €
   EXPECT_EQ(decode("\xff")[0], "+00/00/3F/0000");
   EXPECT_EQ(decode("\xc3")[0], "+00/00/3F/0000");         // cut off, then out of time
   EXPECT_EQ(decode("\xc0\x80").size(), 4u);               // overlong: two '?'
+  EXPECT_EQ(decode("\xe3\r")[2], "+0D/1C/0D/0000");        // a stray lead byte keeps the Enter
   EXPECT_EQ(decode("\xe9", false)[0], "+00/00/82/0000");  // Latin-1 é
 }
 
