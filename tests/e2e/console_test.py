@@ -184,15 +184,15 @@ class Console(unittest.TestCase):
         # and the item ends before them. Full-width forms, as an input method
         # types them on a Japanese system (under Wine: code page 932), and
         # its own minus, period and comma, show and read as ASCII; a kanji,
-        # or a character beyond U+FFFF, is one '?' cell, which one Backspace
-        # takes. A line that fills the row to its last column is edited there.
+        # a private-use character or one beyond U+FFFF is one '?' cell, and
+        # one Backspace takes it. A line that fills the row to its last column is edited there.
         rows = [("&HFF", "&O17", 255, 15, False, None),
                 ("12.5", "-1", 12, 4294967295, False, None),
                 ("4294967296", '"1,5"', 4294967295, 1, False, None),
                 ("7,8", "2D2", 7, 200, False, None),
                 ("12\u00a3\u00e9\u00f4\u00f2\u0393\u00df", "\u00df3", 12, 0, True, None),
                 ("１２", "数\x7f＆Ｈ１Ａ", 12, 26, False, ("12", "&H1A")),
-                ("\U0002000b数\x7f", "＋３４　５", 0, 34, False, ("?", "+34 5")),
+                ("\U000203ff\ue000数\x7f", "＋３４　５", 0, 34, False, ("??", "+34 5")),
                 ("ー５", "１２。７", 4294967291, 13, False, ("-5", "12.7")),
                 ("−１、２", "0" * 16 + "15\x7f29\x7f3", 4294967295, 123, False,
                  ("-1,2", "0" * 16 + "123"))]

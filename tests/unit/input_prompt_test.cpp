@@ -237,8 +237,9 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "ab") << "the stream's end ends it";
   piped_input wide(utf16("\xFE\xFF", u"\x7F\x80", true));
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "\x7F?") << "ASCII ends below 0x80";
-  piped_input unmarked("\uFF11\u6570\U0001F600\xE9\x82");
-  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "1??\xE9\x82")
+  // The first and last characters of each length of UTF-8, then bytes.
+  piped_input unmarked("\uFF11\u0080\u07FF\u0800\uD7FF\uE000\uFFFF\U00010000\U0010FFFF\xE9\x82");
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "1????????\xE9\x82")
       << "UTF-8 while it is, then bytes";
 }
 

@@ -144,14 +144,17 @@ TEST(key_decoder, text_outside_ascii_becomes_code_page_437_or_a_question_mark) {
   EXPECT_EQ(decode("\u30FC\u2212\u3002\u3001"),
             (Keys{"+00/00/2D/0000", "-00/00/2D/0000", "+00/00/2D/0000", "-00/00/2D/0000",
                   "+00/00/2E/0000", "-00/00/2E/0000", "+00/00/2C/0000", "-00/00/2C/0000"}));
-  EXPECT_EQ(decode("\u0800").size(), 2u);                   // the first of three bytes: one '?'
-  EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");  // ░
-  EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");  // €
-  EXPECT_EQ(decode("\xff")[0], "+00/00/3F/0000");
-  EXPECT_EQ(decode("\xc3")[0], "+00/00/3F/0000");         // cut off, then out of time
-  EXPECT_EQ(decode("\xc0\x80").size(), 4u);               // overlong: two '?'
+  EXPECT_EQ(decode("\u0800").size(), 2u);                       // the first of three bytes: one '?'
+  EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");       // ░
+  EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");       // €
+  for (const char* stray : {"\xff", "\x80", "\xe0\x80\xaf"}) {  // the last an overlong '/'
+    EXPECT_EQ(decode(stray)[0], "+00/00/3F/0000") << stray;
+  }
+  EXPECT_EQ(decode("\xc3")[0], "+00/00/3F/0000");          // cut off, then out of time
+  EXPECT_EQ(decode("\xc0\x80").size(), 4u);                // overlong: two '?'
   EXPECT_EQ(decode("\xe3\r")[2], "+0D/1C/0D/0000");        // a stray lead byte keeps the Enter
-  EXPECT_EQ(decode("\xe9", false)[0], "+00/00/82/0000");  // Latin-1 é
+  EXPECT_EQ(decode("\xe9x", false)[0], "+00/00/82/0000");  // Latin-1 é
+  EXPECT_EQ(decode("\xe9x", false)[2], "+58/2D/78/0000");
 }
 
 TEST(key_decoder, reports_and_unknown_sequences_make_no_keys) {
