@@ -82,6 +82,8 @@ TEST(key_decoder, cursor_block_and_function_keys_in_every_form_xterm_sends) {
       {"\x1b[15~", "+74/3F/00/0000"}, {"\x1b[21~", "+79/44/00/0000"},
       {"\x1b[23~", "+7A/57/00/0000"}, {"\x1b[24~", "+7B/58/00/0000"},
       {"\x1b[[A", "+70/3B/00/0000"},  {"\x1b[Z", "+09/0F/09/0010"},
+      {"\x1b[11~", "+70/3B/00/0000"}, {"\x1b[17~", "+75/40/00/0000"},
+      {"\x1bOj", "+6A/37/2A/0000"},
   };
   for (const auto& c : cases) {
     const Keys keys = decode(c.bytes);
@@ -118,6 +120,8 @@ TEST(key_decoder, lone_escape_waits_for_the_timeout_without_blocking) {
   // Two Escapes are two Escape keys; ESC [ left alone is Alt+[.
   EXPECT_EQ(decode("\x1b\x1b").size(), 4u);
   EXPECT_EQ(decode("\x1b[")[1], "+DB/1A/5B/0002");
+  // Out of time inside a sequence: Escape, then each byte after it a key.
+  EXPECT_EQ(decode("\x1b[1;")[2], "+DB/1A/5B/0000");
 }
 
 TEST(key_decoder, sequences_split_across_reads_are_joined) {
