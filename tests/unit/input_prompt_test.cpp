@@ -235,11 +235,19 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   }
   piped_input input("ab");
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "ab") << "the stream's end ends it";
+  // After a mark, a second byte just outside its lead's range: each byte is one '?'.
+  const std::string outside =
+      "\xC2\xC0\xE0\x9F\x80\xE0\xC0\x80\xE1\xC0\x80\xED\xA0\x80"
+      "\xF0\x8F\x80\x80\xF0\xC0\x80\x80\xF1\xC0\x80\x80\xF4\x90\x80\x80";
+  piped_input marked(kUtf8Mark + outside);
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, std::string(outside.size(), '?'));
   piped_input wide(utf16("\xFE\xFF", u"\x7F\x80", true));
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "\x7F?") << "ASCII ends below 0x80";
-  // The first and last characters of each length of UTF-8, then bytes.
-  piped_input unmarked("\uFF11\u0080\u07FF\u0800\uD7FF\uE000\uFFFF\U00010000\U0010FFFF\xE9\x82");
-  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "1????????\xE9\x82")
+  // The first and last characters of each lead byte's range of UTF-8, then bytes.
+  piped_input unmarked(
+      "\uFF11\u0080\u07FF\u0800\u0FFF\u1000\uD000\uD7FF\uE000\uFFFF\U00010000\U0003FFFF"
+      "\U00040000\U000FFFFF\U00100000\U0010FFFF\xE9\x82");
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "1" + std::string(15, '?') + "\xE9\x82")
       << "UTF-8 while it is, then bytes";
 }
 
