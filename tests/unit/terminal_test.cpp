@@ -52,6 +52,7 @@ TEST(key_decoder, plain_bytes_become_us_layout_keys) {
   EXPECT_EQ(decode("a"), (Keys{"+41/1E/61/0000", "-41/1E/61/0000"}));
   EXPECT_EQ(decode("A"),
             (Keys{"+10/2A/00/0010", "+41/1E/41/0010", "-41/1E/41/0010", "-10/2A/00/0000"}));
+  EXPECT_EQ(decode("7")[0], "+37/08/37/0000");
   EXPECT_EQ(decode("!")[1], "+31/02/21/0010");
   EXPECT_EQ(decode("?")[1], "+BF/35/3F/0010");
   EXPECT_EQ(decode(" "), (Keys{"+20/39/20/0000", "-20/39/20/0000"}));
@@ -151,7 +152,7 @@ TEST(key_decoder, text_outside_ascii_becomes_code_page_437_or_a_question_mark) {
   EXPECT_EQ(decode("\u0800").size(), 2u);                       // the first of three bytes: one '?'
   EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");       // ░
   EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");       // €
-  for (const char* stray : {"\xff", "\x80", "\xe0\x80\xaf"}) {  // the last an overlong '/'
+  for (const char* stray : {"\xff", "\xf8", "\xe0\x80\xaf"}) {  // the last an overlong '/'
     EXPECT_EQ(decode(stray)[0], "+00/00/3F/0000") << stray;
   }
   EXPECT_EQ(decode("\xc3")[0], "+00/00/3F/0000");          // cut off, then out of time
