@@ -246,8 +246,9 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   // The first and last characters of each lead byte's range of UTF-8, then bytes.
   piped_input unmarked(
       "\uFF11\u0080\u07FF\u0800\u0FFF\u1000\uD000\uD7FF\uE000\uFFFF\U00010000\U0003FFFF"
-      "\U00040000\U000FFFFF\U00100000\U0010FFFF\xE9\x82");
-  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "1" + std::string(15, '?') + "\xE9\x82")
+      "\U00040000\U000FFFFF\U00100000\U0010FFFF\x80\xE9\x82");
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text,
+            "1" + std::string(15, '?') + "\x80\xE9\x82")
       << "UTF-8 while it is, then bytes";
 }
 
