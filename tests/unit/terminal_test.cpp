@@ -149,6 +149,9 @@ TEST(key_decoder, text_outside_ascii_becomes_code_page_437_or_a_question_mark) {
   EXPECT_EQ(decode("\u30FC\u2212\u3002\u3001"),
             (Keys{"+00/00/2D/0000", "-00/00/2D/0000", "+00/00/2D/0000", "-00/00/2D/0000",
                   "+00/00/2E/0000", "-00/00/2E/0000", "+00/00/2C/0000", "-00/00/2C/0000"}));
+  EXPECT_EQ(decode("\uFF01\uFF5E\uFF5F"),  // the first and last full-width forms, and one past
+            (Keys{"+00/00/21/0000", "-00/00/21/0000", "+00/00/7E/0000", "-00/00/7E/0000",
+                  "+00/00/3F/0000", "-00/00/3F/0000"}));
   EXPECT_EQ(decode("\u0800").size(), 2u);                       // the first of three bytes: one '?'
   EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");       // ░
   EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");       // €
