@@ -241,15 +241,26 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
       "\xF0\x8F\x80\x80\xF0\xC0\x80\x80\xF1\xC0\x80\x80\xF4\x90\x80\x80";
   piped_input marked(kUtf8Mark + outside);
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, std::string(outside.size(), '?'));
-  piped_input wide(utf16("\xFE\xFF", u"\x7F\x80", true));
-  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "\x7F?") << "ASCII ends below 0x80";
+  // UTF-16: ASCII ends below 0x80; a pair (the first, an emoji's, the last)
+  // is one '?'; a lone surrogate, or a high one before no low one, is one
+  // '?' and what follows is read anew.
+  const std::u16string units{0x7F,   0x80,   0xD800, 0xDC00, 0xD83D, 0xDE00, 0xDBFF, 0xDFFF,
+                             0xD800, 0x0031, 0xDC00, 0xDC00, 0xD800, 0xE000, 0xD800};
+  piped_input wide(utf16("\xFE\xFF", units, true));
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text,
+            "\x7F????"
+            "?1"
+            "?????");
   // The first and last characters of each lead byte's range of UTF-8, then bytes.
   piped_input unmarked(
-      "\uFF11\u0080\u07FF\u0800\u0FFF\u1000\uD000\uD7FF\uE000\uFFFF\U00010000\U0003FFFF"
+      "\uFF11\uFF5F\u0080\u07FF\u0800\u0FFF\u1000\uD000\uD7FF\uE000\uFFFF\U00010000\U0003FFFF"
       "\U00040000\U000FFFFF\U00100000\U0010FFFF\x80\xE9\x82");
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text,
-            "1" + std::string(15, '?') + "\x80\xE9\x82")
+            "1" + std::string(16, '?') + "\x80\xE9\x82")
       << "UTF-8 while it is, then bytes";
+  piped_input cut_off("5\xE9\x82");
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "5\xE9\x82")
+      << "cut off by the end: bytes";
 }
 
 TEST(input_reader, console_prompt_shows_its_text_and_question_mark_and_ends_the_line) {
