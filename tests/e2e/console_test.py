@@ -184,12 +184,14 @@ class Console(unittest.TestCase):
         # before any prompt is drawn, and the two lines shown where they are
         # not as typed. Characters of the console's code page show as typed,
         # and the item ends before them. Full-width forms, as an input method
-        # types them on a Japanese system (under Wine: code page 932), show
-        # and read as ASCII; a kanji is one '?' cell, which one Backspace takes.
-        # A row may start with the console's input mode another program left:
-        # virtual-terminal input on would hand Backspace over as the character
-        # 0x7F and Left as ESC [ D (natively; Wine keeps the mode but sends
-        # keys as ever).
+        # types them on a Japanese system (under Wine: code page 932), and
+        # its own minus, period and comma, show and read as ASCII; a kanji,
+        # a private-use character or one beyond U+FFFF is one '?' cell, and
+        # one Backspace takes it. A line that fills the row to its last column
+        # is edited there. A row may start with the console's input mode
+        # another program left: virtual-terminal input on would hand Backspace
+        # over as the character 0x7F and Left as ESC [ D (natively; Wine keeps
+        # the mode but sends keys as ever).
         rows = [("&HFF", "&O17", 255, 15, False, None),
                 ("13\x7f2", "12\x1b[D3", 12, 132, False, ("12", "132"), 0x3F7),
                 ("12.5", "-1", 12, 4294967295, False, None),
@@ -197,7 +199,10 @@ class Console(unittest.TestCase):
                 ("7,8", "2D2", 7, 200, False, None),
                 ("12\u00a3\u00e9\u00f4\u00f2\u0393\u00df", "\u00df3", 12, 0, True, None),
                 ("１２", "数\x7f＆Ｈ１Ａ", 12, 26, False, ("12", "&H1A")),
-                ("数", "＋３４　５", 0, 34, False, ("?", "+34 5"))]
+                ("\U000203ff\ue000数\x7f", "＋３４　５", 0, 34, False, ("??", "+34 5")),
+                ("ー５", "１２。７", 4294967291, 13, False, ("-5", "12.7")),
+                ("−１、２", "0" * 16 + "15\x7f29\x7f3", 4294967295, 123, False,
+                 ("-1,2", "0" * 16 + "123"))]
         for first, second, item, event, ahead, shown, *mode in rows:
             with self.subTest(first=first, second=second):
                 first_shown, second_shown = shown or (first, second)

@@ -173,20 +173,30 @@ class WorkedValues(unittest.TestCase):
         # Also ids saved as text editors save them: with a UTF-8 mark, as
         # UTF-16 with its mark in either byte order, as UTF-8 without one,
         # and on a Japanese system (under Wine: code page 932) also in that
-        # code page; full-width digits and signs, as an input method types
-        # them, read as their ASCII forms in each.
+        # code page; full-width digits and signs, and the input method's own
+        # minus, period and comma (and the minus sign converters paste), read
+        # as their ASCII forms in each. A malformed sequence after a mark, or
+        # a lead byte of the code page, is one '?' and keeps the line end
+        # after it.
         full_width = "１５\r\n１６"
+        punctuation = "ー１。５、−３"
         rows = [(b"7,8", (7, 8)), (b",5", (0, 5)), (b"1 2", (1, 2)),
-                (b"\xef\xbb\xbf10\r\n20", (10, 20)),
+                (b"\xef\xbb\xbf10\r\n20", (10, 20)), (b"\xef\xbb\xbf1\xe3\n2", (1, 2)),
                 (b"\xff\xfe" + "10\r\n20\r".encode("utf-16-le"), (10, 20)),
                 (b"\xfe\xff" + "10,20\r".encode("utf-16-be"), (10, 20)),
                 (full_width.encode(), (15, 16)),
                 (b"\xef\xbb\xbf" + "１０，２０".encode(), (10, 20)),
                 (b"\xff\xfe" + full_width.encode("utf-16-le"), (15, 16)),
                 (b"\xfe\xff" + "＆Ｈ１Ａ　２０".encode("utf-16-be"), (26, 20))]
+        rows += [(mark + punctuation.encode(encoding), (4294967294, 4294967293)) for mark, encoding in
+                 ((b"", "utf-8"), (b"\xef\xbb\xbf", "utf-8"), (b"\xff\xfe", "utf-16-le"),
+                  (b"\xfe\xff", "utf-16-be"))]
         systems = [(None, rows)]
         if PROGRAM.wine_prefix:
-            systems.append(("ja_JP.UTF-8", rows[6:] + [(full_width.encode("cp932"), (15, 16))]))
+            systems.append(("ja_JP.UTF-8", rows[7:] + [
+                (full_width.encode("cp932"), (15, 16)),
+                (punctuation.encode("cp932"), (4294967294, 4294967293)),
+                ("１２".encode("cp932") + b"\x82\n" + "３４".encode("cp932"), (12, 34))]))
         for locale, lines in systems:
             env = dict(PROGRAM.env, **harness.locale_env(self, locale)) if locale else None
             for line, ids in lines:

@@ -103,12 +103,12 @@ SCENARIOS = [
         Step(["=5", "Enter"], {3: ITEM + "5", 4: EVENT}, WINDOW_AT_TOP, (61, 4)),
     ]),
     # On a Japanese system (code page 932), typed with an input method in
-    # full-width mode: digits and signs show and store as ASCII; a kanji is
-    # one '?' cell, and Backspace takes it whole.
-    Scenario("full-width keys on a Japanese system", locale="ja_JP.UTF-8", words=(12, 26),
+    # full-width mode: digits, signs and its own period show and store as
+    # ASCII; a kanji is one '?' cell, and Backspace takes it whole.
+    Scenario("full-width keys on a Japanese system", locale="ja_JP.UTF-8", words=(13, 26),
              steps=[
-        Step(["~１２", "=数"], {3: ITEM + "12?"}, WINDOW_AT_TOP, (63, 3)),
-        Step(["BackSpace", "Enter", "=＆Ｈ１Ａ", "Enter"], {3: ITEM + "12", 4: EVENT + "&H1A", 6: "Done."},
+        Step(["~１２。７", "=数"], {3: ITEM + "12.7?"}, WINDOW_AT_TOP, (65, 3)),
+        Step(["BackSpace", "Enter", "=＆Ｈ１Ａ", "Enter"], {3: ITEM + "12.7", 4: EVENT + "&H1A", 6: "Done."},
              WINDOW_AT_TOP, (0, 7)),
     ]),
     # Virtual-terminal input on and processed input off, as another program

@@ -182,8 +182,8 @@ TEST(input_reader, later_reads_take_the_following_items_of_the_line) {
 // Also text as Windows tools save it, after a byte-order mark: UTF-8, and
 // UTF-16 in either byte order, where a character outside ASCII is no digit
 // and an odd byte at the end is dropped. Bytes that only begin a mark are
-// bytes. Full-width forms, as an input method types them, read as ASCII in
-// every encoding; input that is not UTF-8 is bytes here.
+// bytes. Full-width forms and an input method's punctuation read as ASCII
+// in every encoding; input that is not UTF-8 is bytes here.
 TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   const std::string kUtf8Mark = "\xEF\xBB\xBF";
   const struct {
@@ -214,7 +214,8 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
       {utf16("\xFF\xFE", u"\uFF11\uFF12\uFF0C\U0001F600\uFF13", false), 12, 0},
       {utf16("\xFE\xFF", u"\uFF06\uFF28\uFF11\uFF21\u3000\uFF14", true), 26, 4},
       {kUtf8Mark + "\uFF11\uFF15\r\n\uFF11\uFF16\r\n", 15, 16},
-      {kUtf8Mark + "\xC3(7,8", 0, 8},
+      {kUtf8Mark + "\xC3\n8", 0, 8},
+      {kUtf8Mark + "\u30FC\uFF11\u3002\uFF15\u3001\u2212\uFF13", 4294967294, 4294967293},
       {"\uFF11\uFF10\uFF0C\uFF12\uFF10", 10, 20},
       {"\uFF11\uFF0E\uFF15\uFF45\uFF11\u3000\uFF12\u6570", 15, 2},
       {"5\n\x82\x50\x82\x54", 5, 0},
@@ -234,11 +235,32 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
   }
   piped_input input("ab");
   EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "ab") << "the stream's end ends it";
-  piped_input wide(utf16("\xFE\xFF", u"\x7F\x80", true));
-  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "\x7F?") << "ASCII ends below 0x80";
-  piped_input unmarked("\uFF11\u6570\U0001F600\xE9\x82");
-  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "1??\xE9\x82")
+  // After a mark, a second byte just outside its lead's range: each byte is one '?'.
+  const std::string outside =
+      "\xC2\xC0\xE0\x9F\x80\xE0\xC0\x80\xE1\xC0\x80\xED\xA0\x80"
+      "\xF0\x8F\x80\x80\xF0\xC0\x80\x80\xF1\xC0\x80\x80\xF4\x90\x80\x80";
+  piped_input marked(kUtf8Mark + outside);
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, std::string(outside.size(), '?'));
+  // UTF-16: ASCII ends below 0x80; a pair (the first, an emoji's, the last)
+  // is one '?'; a lone surrogate, or a high one before no low one, is one
+  // '?' and what follows is read anew.
+  const std::u16string units{0x7F,   0x80,   0xD800, 0xDC00, 0xD83D, 0xDE00, 0xDBFF, 0xDFFF,
+                             0xD800, 0x0031, 0xDC00, 0xDC00, 0xD800, 0xE000, 0xD800};
+  piped_input wide(utf16("\xFE\xFF", units, true));
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text,
+            "\x7F????"
+            "?1"
+            "?????");
+  // The first and last characters of each lead byte's range of UTF-8, then bytes.
+  piped_input unmarked(
+      "\uFF11\uFF5F\u0080\u07FF\u0800\u0FFF\u1000\uD000\uD7FF\uE000\uFFFF\U00010000\U0003FFFF"
+      "\U00040000\U000FFFFF\U00100000\U0010FFFF\x80\xE9\x82");
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text,
+            "1" + std::string(16, '?') + "\x80\xE9\x82")
       << "UTF-8 while it is, then bytes";
+  piped_input cut_off("5\xE9\x82");
+  EXPECT_EQ(scan_item(input_context(), kItemLimit).text, "5\xE9\x82")
+      << "cut off by the end: bytes";
 }
 
 TEST(input_reader, console_prompt_shows_its_text_and_question_mark_and_ends_the_line) {

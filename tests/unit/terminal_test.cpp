@@ -52,6 +52,7 @@ TEST(key_decoder, plain_bytes_become_us_layout_keys) {
   EXPECT_EQ(decode("a"), (Keys{"+41/1E/61/0000", "-41/1E/61/0000"}));
   EXPECT_EQ(decode("A"),
             (Keys{"+10/2A/00/0010", "+41/1E/41/0010", "-41/1E/41/0010", "-10/2A/00/0000"}));
+  EXPECT_EQ(decode("7")[0], "+37/08/37/0000");
   EXPECT_EQ(decode("!")[1], "+31/02/21/0010");
   EXPECT_EQ(decode("?")[1], "+BF/35/3F/0010");
   EXPECT_EQ(decode(" "), (Keys{"+20/39/20/0000", "-20/39/20/0000"}));
@@ -82,6 +83,8 @@ TEST(key_decoder, cursor_block_and_function_keys_in_every_form_xterm_sends) {
       {"\x1b[15~", "+74/3F/00/0000"}, {"\x1b[21~", "+79/44/00/0000"},
       {"\x1b[23~", "+7A/57/00/0000"}, {"\x1b[24~", "+7B/58/00/0000"},
       {"\x1b[[A", "+70/3B/00/0000"},  {"\x1b[Z", "+09/0F/09/0010"},
+      {"\x1b[11~", "+70/3B/00/0000"}, {"\x1b[17~", "+75/40/00/0000"},
+      {"\x1bOj", "+6A/37/2A/0000"},
   };
   for (const auto& c : cases) {
     const Keys keys = decode(c.bytes);
@@ -118,6 +121,8 @@ TEST(key_decoder, lone_escape_waits_for_the_timeout_without_blocking) {
   // Two Escapes are two Escape keys; ESC [ left alone is Alt+[.
   EXPECT_EQ(decode("\x1b\x1b").size(), 4u);
   EXPECT_EQ(decode("\x1b[")[1], "+DB/1A/5B/0002");
+  // Out of time inside a sequence: Escape, then each byte after it a key.
+  EXPECT_EQ(decode("\x1b[1;")[2], "+DB/1A/5B/0000");
 }
 
 TEST(key_decoder, sequences_split_across_reads_are_joined) {
@@ -140,12 +145,24 @@ TEST(key_decoder, text_outside_ascii_becomes_code_page_437_or_a_question_mark) {
   EXPECT_EQ(decode("\uFF11\uFF21\u3000\u6570"),  // full-width forms are ASCII, a kanji is '?'
             (Keys{"+00/00/31/0000", "-00/00/31/0000", "+00/00/41/0000", "-00/00/41/0000",
                   "+00/00/20/0000", "-00/00/20/0000", "+00/00/3F/0000", "-00/00/3F/0000"}));
-  EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");  // ░
-  EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");  // €
-  EXPECT_EQ(decode("\xff")[0], "+00/00/3F/0000");
-  EXPECT_EQ(decode("\xc3")[0], "+00/00/3F/0000");         // cut off, then out of time
-  EXPECT_EQ(decode("\xc0\x80").size(), 4u);               // overlong: two '?'
-  EXPECT_EQ(decode("\xe9", false)[0], "+00/00/82/0000");  // Latin-1 é
+  // The input method's own minus, period and comma (and the pasted minus sign) are the keys'.
+  EXPECT_EQ(decode("\u30FC\u2212\u3002\u3001"),
+            (Keys{"+00/00/2D/0000", "-00/00/2D/0000", "+00/00/2D/0000", "-00/00/2D/0000",
+                  "+00/00/2E/0000", "-00/00/2E/0000", "+00/00/2C/0000", "-00/00/2C/0000"}));
+  EXPECT_EQ(decode("\uFF01\uFF5E\uFF5F"),  // the first and last full-width forms, and one past
+            (Keys{"+00/00/21/0000", "-00/00/21/0000", "+00/00/7E/0000", "-00/00/7E/0000",
+                  "+00/00/3F/0000", "-00/00/3F/0000"}));
+  EXPECT_EQ(decode("\u0800").size(), 2u);                       // the first of three bytes: one '?'
+  EXPECT_EQ(decode("\xe2\x96\x91")[0], "+00/00/B0/0000");       // ░
+  EXPECT_EQ(decode("\xe2\x82\xac")[0], "+00/00/3F/0000");       // €
+  for (const char* stray : {"\xff", "\xf8", "\xe0\x80\xaf"}) {  // the last an overlong '/'
+    EXPECT_EQ(decode(stray)[0], "+00/00/3F/0000") << stray;
+  }
+  EXPECT_EQ(decode("\xc3")[0], "+00/00/3F/0000");          // cut off, then out of time
+  EXPECT_EQ(decode("\xc0\x80").size(), 4u);                // overlong: two '?'
+  EXPECT_EQ(decode("\xe3\r")[2], "+0D/1C/0D/0000");        // a stray lead byte keeps the Enter
+  EXPECT_EQ(decode("\xe9x", false)[0], "+00/00/82/0000");  // Latin-1 é
+  EXPECT_EQ(decode("\xe9x", false)[2], "+58/2D/78/0000");
 }
 
 TEST(key_decoder, reports_and_unknown_sequences_make_no_keys) {
