@@ -457,7 +457,8 @@ TEST(screen_renderer, a_scrolled_console_scrolls_the_terminal_into_its_scrollbac
     ASSERT_EQ(terminal.scrollback.size(), origin == 0 ? 2u : 0u);
     const std::string above = origin == 0 ? terminal.scrollback[1] : terminal.row(0);
     EXPECT_EQ(above.substr(0, 6), origin == 0 ? "line 1" : "shell ");
-    for (int y = 0; y < image.rows; ++y) EXPECT_EQ(terminal.row(origin + y), expected_row(image, y));
+    for (int y = 0; y < image.rows; ++y)
+      EXPECT_EQ(terminal.row(origin + y), expected_row(image, y));
   }
 }
 
@@ -599,7 +600,8 @@ TEST(screen_renderer, a_narrower_terminal_follows_the_cursor_sideways_and_keeps_
 
 TEST(screen_renderer, a_narrower_terminal_scrolls_with_the_columns_it_shows) {
   const auto row_text = [](int n) {
-    return "L" + std::to_string(n) + "--------R" + std::to_string(n) + "-------" + std::to_string(n);
+    const std::string digit = std::to_string(n);
+    return "L" + digit + "--------R" + digit + "-------" + digit;
   };
   // The terminal's width as made, then as resized to: down to one column.
   const struct {
