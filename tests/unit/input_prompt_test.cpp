@@ -11,6 +11,7 @@
 #include "console/item_reader.h"
 #include "console/key_input.h"
 #include "console/print.h"
+#include "console/redirected_text.h"
 #include "platform/host/attach.h"
 #include "platform/host/console_host.h"
 #include "process/last_error.h"
@@ -251,6 +252,18 @@ TEST(input_reader, piped_input_gives_consecutive_items_across_reads) {
             "\x7F????"
             "?1"
             "?????");
+  // A read that fails after a high surrogate (the second, given back after
+  // the first) reports the failure and delivers nothing for it.
+  piped_input failing(utf16("\xFF\xFE", std::u16string{0xD800, 0xD800}, false));
+  std::uint8_t byte = 0;
+  std::uint32_t count = 1;
+  EXPECT_EQ(read_redirected_text(&byte, &count), kSuccess);
+  EXPECT_EQ(byte, '?');
+  std::FILE* write_only = std::fopen("/dev/null", "w");
+  runtime_state().standard_input = write_only;
+  EXPECT_EQ(read_redirected_text(&byte, &count), kIoFailure);
+  EXPECT_EQ(count, 0u);
+  std::fclose(write_only);
   // The first and last characters of each lead byte's range of UTF-8, then bytes.
   piped_input unmarked(
       "\uFF11\uFF5F\u0080\u07FF\u0800\u0FFF\u1000\uD000\uD7FF\uE000\uFFFF\U00010000\U0003FFFF"

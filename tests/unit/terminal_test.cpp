@@ -436,23 +436,30 @@ TEST(screen_renderer, colours_map_to_sgr_and_attribute_7_is_the_default) {
 TEST(screen_renderer, a_scrolled_console_scrolls_the_terminal_into_its_scrollback) {
   const int columns = 30;
   const int rows = 5;
-  ScreenRenderer renderer(columns, rows, 0, 0, true);
-  ModelTerminal terminal(columns, rows);
-  ScreenImage image = blank_image(columns, rows);
-  for (int y = 0; y < rows; ++y) put_text(image, 0, y, "line " + std::to_string(y));
-  image.cursor_y = rows - 1;
-  terminal.feed(renderer.render(image));
-  // The console scrolls up by two rows and writes two new lines.
-  std::move(image.cells.begin() + 2 * columns, image.cells.end(), image.cells.begin());
-  std::fill(image.cells.end() - 2 * columns, image.cells.end(), host::Cell{});
-  put_text(image, 0, 3, "line 5");
-  put_text(image, 0, 4, "line 6");
-  const std::string bytes = renderer.render(image);
-  EXPECT_LT(bytes.size(), 40u) << bytes;
-  terminal.feed(bytes);
-  ASSERT_EQ(terminal.scrollback.size(), 2u);
-  EXPECT_EQ(terminal.scrollback[1].substr(0, 6), "line 1");
-  for (int y = 0; y < rows; ++y) EXPECT_EQ(terminal.row(y), expected_row(image, y));
+  // Per origin, the rows scrolled away: a console started below a shell's
+  // line, with a row less than the terminal, never owns it and redraws in place.
+  for (const int origin : {0, 1}) {
+    ScreenRenderer renderer(columns, rows, 0, origin, true);
+    ModelTerminal terminal(columns, rows);
+    terminal.feed(origin == 0 ? "" : "shell\r\n");
+    ScreenImage image = blank_image(columns, rows - origin);
+    for (int y = 0; y < image.rows; ++y) put_text(image, 0, y, "line " + std::to_string(y));
+    image.cursor_y = image.rows - 1;
+    terminal.feed(renderer.render(image));
+    // The console scrolls up by two rows and writes two new lines.
+    std::move(image.cells.begin() + 2 * columns, image.cells.end(), image.cells.begin());
+    std::fill(image.cells.end() - 2 * columns, image.cells.end(), host::Cell{});
+    put_text(image, 0, image.rows - 2, "new 0");
+    put_text(image, 0, image.rows - 1, "new 1");
+    const std::string bytes = renderer.render(image);
+    EXPECT_LT(bytes.size(), 40u) << bytes;
+    terminal.feed(bytes);
+    ASSERT_EQ(terminal.scrollback.size(), origin == 0 ? 2u : 0u);
+    const std::string above = origin == 0 ? terminal.scrollback[1] : terminal.row(0);
+    EXPECT_EQ(above.substr(0, 6), origin == 0 ? "line 1" : "shell ");
+    for (int y = 0; y < image.rows; ++y)
+      EXPECT_EQ(terminal.row(origin + y), expected_row(image, y));
+  }
 }
 
 TEST(screen_renderer, output_starts_at_the_cursor_row_and_pushes_earlier_lines_away) {
@@ -592,22 +599,32 @@ TEST(screen_renderer, a_narrower_terminal_follows_the_cursor_sideways_and_keeps_
 }
 
 TEST(screen_renderer, a_narrower_terminal_scrolls_with_the_columns_it_shows) {
-  ScreenRenderer renderer(10, 4, 0, 0, true);
-  ModelTerminal terminal(10, 4);
-  ScreenImage image = blank_image(20, 4);
   const auto row_text = [](int n) {
-    return "L" + std::to_string(n) + "--------R" + std::to_string(n) + "--------";
+    const std::string digit = std::to_string(n);
+    return "L" + digit + "--------R" + digit + "-------" + digit;
   };
-  for (int y = 0; y < 4; ++y) put_text(image, 0, y, row_text(y));
-  image.cursor_x = 19;
-  image.cursor_y = 3;
-  terminal.feed(renderer.render(image));
-  // The console scrolls by a row: so does the terminal, showing the right half.
-  std::move(image.cells.begin() + 20, image.cells.end(), image.cells.begin());
-  put_text(image, 0, 3, row_text(4));
-  terminal.feed(renderer.render(image));
-  EXPECT_EQ(terminal.scrollback, std::vector<std::string>{"R0--------"});
-  for (int y = 0; y < 4; ++y) EXPECT_EQ(terminal.row(y), expected_row(image, y).substr(10));
+  // The terminal's width as made, then as resized to: down to one column.
+  const struct {
+    int made;
+    int width;
+  } sizes[] = {{10, 10}, {1, 1}, {10, 1}};
+  for (const auto& size : sizes) {
+    ScreenRenderer renderer(size.made, 4, 0, 0, true);
+    if (size.width != size.made) renderer.resize(size.width, 4, -1, -1);
+    ModelTerminal terminal(size.width, 4);
+    ScreenImage image = blank_image(20, 4);
+    for (int y = 0; y < 4; ++y) put_text(image, 0, y, row_text(y));
+    image.cursor_x = 19;
+    image.cursor_y = 3;
+    terminal.feed(renderer.render(image));
+    // The console scrolls by a row: so does the terminal, showing the right end.
+    std::move(image.cells.begin() + 20, image.cells.end(), image.cells.begin());
+    put_text(image, 0, 3, row_text(4));
+    terminal.feed(renderer.render(image));
+    const auto left = static_cast<std::size_t>(20 - size.width);
+    EXPECT_EQ(terminal.scrollback, std::vector<std::string>{row_text(0).substr(left)});
+    for (int y = 0; y < 4; ++y) EXPECT_EQ(terminal.row(y), expected_row(image, y).substr(left));
+  }
 }
 
 }  // namespace
