@@ -94,8 +94,13 @@ class Point:
                    *program.command([self.target.name])]
         # A sanitizer build: LeakSanitizer cannot work under ptrace.
         env = dict(program.env, ASAN_OPTIONS=program.env.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
-        run = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, cwd=self.work.path, env=env)
+        # What strace and Wine say on the error stream goes to a file, kept for
+        # the report of a failing row: a pipe would stay open as long as any
+        # process that inherited it, traced or not.
+        errors = self.work.path / "errors.txt"
+        with open(errors, "wb") as stream:
+            run = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=stream, cwd=self.work.path, env=env)
         try:
             if self.vanish:
                 self.rename_at_second_open(log)
@@ -103,6 +108,7 @@ class Point:
         finally:
             harness.end_process(run)
         self.code = run.returncode
+        self.errors = errors.read_text(errors="replace")
         self.data = self.target.read_bytes() if self.target.exists() else None
         moved = self.target.with_name("moved.exe")
         self.moved = moved.read_bytes() if moved.exists() else None
@@ -253,7 +259,7 @@ class FaultSweep(unittest.TestCase):
             sys.stderr.write(f"  {point.name():<28} | {point.outcome()}\n")
         for point in done:
             with self.subTest(point.name()):
-                self.assertEqual(point.faults(), [], point.out)
+                self.assertEqual(point.faults(), [], (point.out, point.errors))
 
 
 if __name__ == "__main__":
